@@ -1,0 +1,21 @@
+// The platform: the Windows API on Windows, our own substitute of it on Linux.
+// Runtime code includes only this header for platform services, so the same
+// code builds on both; what differs lives under platform/.
+#pragma once
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+#else
+#include "platform/linux/wintypes.h"
+#include "platform/linux/kernel32.h"
+#endif
+
+#include "platform/wide.h"
