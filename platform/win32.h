@@ -13,9 +13,13 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+#include <mmsystem.h>
 #else
 #include "platform/linux/wintypes.h"
 #include "platform/linux/kernel32.h"
+#include "platform/linux/threads.h"
+#include "platform/linux/winnls.h"
+#include "platform/linux/winsock.h"
 #endif
 
 #include "platform/wide.h"
