@@ -1,6 +1,9 @@
 // The main heap, thread state records, run-once and block pools.
 #include "core/heap.h"
 
+#include <atomic>
+#include <cassert>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -22,4 +25,330 @@ void Heap_Exhausted(const char* what) {
   OutputDebugStringA("Tilepost: out of memory\n");
 #endif
   std::abort();
+}
+
+// ---- Thread library and state records -----------------------------------------
+
+HANDLE Thread_Heap;
+
+namespace {
+
+// The thread library's own state: nothing in the runtime reads it yet, but the
+// library keeps its index and heap where a later per-thread record would find them.
+struct ThreadLibraryState {
+  DWORD tlsIndex;
+  HANDLE heap;
+};
+
+DWORD threadTlsIndex = TLS_OUT_OF_INDEXES;
+ThreadState* threadOwnState;
+
+// A state and its record are one block, so a state never exists without its record.
+constexpr size_t kStateHeader =
+    (sizeof(ThreadState) + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
+
+}  // namespace
+
+void Thread_Init() {
+  threadTlsIndex = TlsAlloc();
+  Thread_Heap = HeapCreate(0, 4096, 0);
+  if (!Thread_Heap) Heap_Exhausted("thread heap");
+  threadOwnState = Thread_CreateState(sizeof(ThreadLibraryState), nullptr, nullptr);
+  if (!threadOwnState) Heap_Exhausted("thread state");
+  auto* own = static_cast<ThreadLibraryState*>(Thread_GetState(threadOwnState));
+  own->tlsIndex = threadTlsIndex;
+  own->heap = Thread_Heap;
+}
+
+void Thread_End() {
+  if (Thread_Heap) HeapDestroy(Thread_Heap);
+  Thread_Heap = nullptr;
+  if (threadTlsIndex != TLS_OUT_OF_INDEXES) TlsFree(threadTlsIndex);
+  threadTlsIndex = TLS_OUT_OF_INDEXES;
+  // The record itself lives on the main heap until that heap is destroyed.
+  threadOwnState = nullptr;
+}
+
+ThreadState* Thread_CreateState(size_t size, ThreadStateInit init, ThreadStateFree free) {
+  if (size > SIZE_MAX - kStateHeader) return nullptr;
+  auto* block = static_cast<char*>(Heap_Alloc(kStateHeader + size));
+  if (!block) return nullptr;
+  auto* state = reinterpret_cast<ThreadState*>(block);
+  state->record = block + kStateHeader;
+  state->freeCallback = free;
+  if (init) init(state->record);
+  return state;
+}
+
+void* Thread_GetState(ThreadState* state) { return state ? state->record : nullptr; }
+
+// ---- Run-once -------------------------------------------------------------------
+
+namespace {
+
+using InitOnceExecuteOnceFn = BOOL(WINAPI*)(PINIT_ONCE, PINIT_ONCE_FN, LPVOID, LPVOID*);
+
+// InitOnceExecuteOnce wants a callback that reports success; the parameter
+// carries the address of the caller's function pointer.
+BOOL CALLBACK runOnceAdapter(PINIT_ONCE, LPVOID parameter, LPVOID*) {
+  (*static_cast<void (**)()>(parameter))();
+  return TRUE;
+}
+
+void* const kOnceRunning = reinterpret_cast<void*>(static_cast<uintptr_t>(1));
+void* const kOnceDone = reinterpret_cast<void*>(static_cast<uintptr_t>(2));
+
+}  // namespace
+
+void Thread_RunOnce(ThreadOnce* flag, void (*fn)()) {
+  // Looked up at run time: the entry point does not exist before Windows Vista.
+  HMODULE kernel = LoadLibraryA("Kernel32.dll");
+  FARPROC proc = kernel ? GetProcAddress(kernel, "InitOnceExecuteOnce") : nullptr;
+  if (proc) {
+    auto executeOnce = reinterpret_cast<InitOnceExecuteOnceFn>(proc);
+    executeOnce(&flag->once, runOnceAdapter, static_cast<LPVOID>(&fn), nullptr);
+    FreeLibrary(kernel);
+    return;
+  }
+  if (kernel) FreeLibrary(kernel);
+  Thread_RunOnceFallback(flag, fn);
+}
+
+void Thread_RunOnceFallback(ThreadOnce* flag, void (*fn)()) {
+  std::atomic_ref<void*> word(flag->once.Ptr);
+  void* expected = nullptr;
+  if (word.compare_exchange_strong(expected, kOnceRunning)) {
+    fn();
+    word.exchange(kOnceDone);
+    return;
+  }
+  while (word.load() != kOnceDone) Sleep(0);
+}
+
+// ---- Block pools ----------------------------------------------------------------
+//
+// A block is one heap allocation: the PoolBlock header, then slotCount slots of
+// slotSize bytes. A slot starts with one pointer-sized header: the owning block
+// while the element is handed out, the next free slot while it is on the
+// block's free list. The element follows the header.
+
+namespace {
+
+constexpr int32_t kSlotHeader = static_cast<int32_t>(sizeof(void*));
+
+char* firstSlot(PoolBlock* block) { return reinterpret_cast<char*>(block + 1); }
+
+struct PoolLock {
+  BlockPool* pool;
+  explicit PoolLock(BlockPool* p) : pool(p) {
+    if (pool->locking) EnterCriticalSection(&pool->lock);
+  }
+  ~PoolLock() {
+    if (pool->locking) LeaveCriticalSection(&pool->lock);
+  }
+  PoolLock(const PoolLock&) = delete;
+  PoolLock& operator=(const PoolLock&) = delete;
+};
+
+void pushFront(PoolBlock** list, PoolBlock* block) {
+  block->previous = nullptr;
+  block->next = *list;
+  if (*list) (*list)->previous = block;
+  *list = block;
+}
+
+void unlinkBlock(BlockPool* pool, PoolBlock* block) {
+  if (block->previous) {
+    block->previous->next = block->next;
+  } else if (pool->availableBlocks == block) {
+    pool->availableBlocks = block->next;
+  } else {
+    assert(pool->fullBlocks == block);
+    pool->fullBlocks = block->next;
+  }
+  if (block->next) block->next->previous = block->previous;
+}
+
+// A block of `slots` slots, or null when the heap cannot hold it.
+PoolBlock* allocateBlock(const BlockPool* pool, int32_t slots) {
+  size_t slotBytes = static_cast<size_t>(pool->slotSize);
+  // On a 32-bit build, 65536 slots of a large element can exceed the address space.
+  if (static_cast<size_t>(slots) > (SIZE_MAX - sizeof(PoolBlock)) / slotBytes) return nullptr;
+  auto* block = static_cast<PoolBlock*>(Heap_AllocRaw(sizeof(PoolBlock) + slots * slotBytes));
+  if (!block) return nullptr;
+  block->slotCount = slots;
+  block->usedCount = 0;
+  block->freeCount = 0;
+  block->freeList = nullptr;
+  return block;
+}
+
+void releaseBlocks(PoolBlock* block) {
+  while (block) {
+    PoolBlock* next = block->next;
+    Heap_Free(block);
+    block = next;
+  }
+}
+
+// The process-wide list of shared pools and its lock, created on first use.
+ThreadOnce sharedOnce = THREAD_ONCE_INIT;
+CRITICAL_SECTION sharedLock;
+SharedPoolEntry* sharedPools;
+
+void initSharedPools() {
+  InitializeCriticalSection(&sharedLock);
+  sharedPools = nullptr;
+}
+
+BlockPool* createPrivatePool(int32_t slotSize, int32_t minBlockSlots, int32_t maxBlockSlots, int32_t flags) {
+  auto* pool = static_cast<BlockPool*>(Heap_AllocRaw(sizeof(BlockPool)));
+  if (!pool) return nullptr;
+  pool->fullBlocks = nullptr;
+  pool->availableBlocks = nullptr;
+  pool->sharedEntry = nullptr;
+  pool->totalSlots = 0;
+  pool->slotSize = slotSize;
+  pool->minBlockSlots = minBlockSlots;
+  pool->maxBlockSlots = maxBlockSlots;
+  pool->locking = (flags & 3) == POOL_LOCKED ? 1 : 0;
+  if (pool->locking) InitializeCriticalSection(&pool->lock);
+  return pool;
+}
+
+void destroyPrivatePool(BlockPool* pool) {
+  Pool_Reset(pool);
+  if (pool->locking) DeleteCriticalSection(&pool->lock);
+  Heap_Free(pool);
+}
+
+}  // namespace
+
+BlockPool* Pool_Create(int32_t elementSize, int32_t minBlockSlots, int32_t maxBlockSlots, int32_t flags) {
+  if (elementSize < 0 || elementSize > INT32_MAX - 2 * kSlotHeader) return nullptr;
+  int32_t slotSize = (elementSize + kSlotHeader + kSlotHeader - 1) & ~(kSlotHeader - 1);
+  // A block must hold at least one slot, or the first allocation from it would
+  // hand out memory past its end.
+  if (minBlockSlots < 1) minBlockSlots = 1;
+  if (maxBlockSlots < minBlockSlots) maxBlockSlots = minBlockSlots;
+
+  if (!(flags & POOL_SHARED)) return createPrivatePool(slotSize, minBlockSlots, maxBlockSlots, flags);
+
+  Thread_RunOnce(&sharedOnce, initSharedPools);
+  EnterCriticalSection(&sharedLock);
+  BlockPool* result = nullptr;
+  SharedPoolEntry* entry = sharedPools;
+  while (entry && !(entry->slotSize == slotSize && entry->flags == flags)) entry = entry->next;
+  if (entry) {
+    entry->referenceCount++;
+    result = entry->pool;
+  } else {
+    entry = static_cast<SharedPoolEntry*>(Heap_AllocRaw(sizeof(SharedPoolEntry)));
+    BlockPool* pool =
+        entry ? createPrivatePool(slotSize, minBlockSlots, maxBlockSlots, flags & ~POOL_SHARED) : nullptr;
+    if (pool) {
+      entry->pool = pool;
+      entry->slotSize = slotSize;
+      entry->flags = flags;
+      entry->referenceCount = 1;
+      entry->previous = nullptr;
+      entry->next = sharedPools;
+      if (sharedPools) sharedPools->previous = entry;
+      sharedPools = entry;
+      pool->sharedEntry = entry;
+      result = pool;
+    } else {
+      Heap_Free(entry);
+    }
+  }
+  LeaveCriticalSection(&sharedLock);
+  return result;
+}
+
+void* Pool_Alloc(BlockPool* pool) {
+  PoolLock guard(pool);
+  char* slot;
+  PoolBlock* block = pool->availableBlocks;
+  if (block) {
+    if (block->freeCount > 0) {
+      slot = static_cast<char*>(block->freeList);
+      block->freeList = *reinterpret_cast<void**>(slot);
+      block->freeCount--;
+    } else {
+      slot = firstSlot(block) + static_cast<size_t>(block->usedCount) * pool->slotSize;
+      block->usedCount++;
+    }
+    if (block->freeCount == 0 && block->usedCount >= block->slotCount) {
+      pool->availableBlocks = block->next;
+      if (block->next) block->next->previous = nullptr;
+      pushFront(&pool->fullBlocks, block);
+    }
+  } else {
+    // About one sixteenth of what the pool already holds, in multiples of 16,
+    // so a growing pool makes ever fewer heap calls.
+    int32_t slots = (pool->totalSlots >> 4) & ~15;
+    if (slots < pool->minBlockSlots)
+      slots = pool->minBlockSlots;
+    else if (slots > pool->maxBlockSlots)
+      slots = pool->maxBlockSlots;
+    block = allocateBlock(pool, slots);
+    if (!block) block = allocateBlock(pool, 1);
+    if (!block) return nullptr;
+    pool->totalSlots += block->slotCount;
+    block->usedCount = 1;
+    pushFront(block->slotCount > 1 ? &pool->availableBlocks : &pool->fullBlocks, block);
+    slot = firstSlot(block);
+  }
+  *reinterpret_cast<PoolBlock**>(slot) = block;
+  return slot + kSlotHeader;
+}
+
+void Pool_Free(BlockPool* pool, void* element) {
+  if (!element) return;
+  PoolLock guard(pool);
+  char* slot = static_cast<char*>(element) - kSlotHeader;
+  PoolBlock* block = *reinterpret_cast<PoolBlock**>(slot);
+  *reinterpret_cast<void**>(slot) = block->freeList;
+  block->freeList = slot;
+  block->freeCount++;
+  if (block->freeCount == block->usedCount) {
+    unlinkBlock(pool, block);
+    pool->totalSlots -= block->slotCount;
+    Heap_Free(block);
+  } else if (block->freeCount == 1 && block->usedCount >= block->slotCount) {
+    unlinkBlock(pool, block);
+    pushFront(&pool->availableBlocks, block);
+  }
+}
+
+void Pool_Reset(BlockPool* pool) {
+  PoolLock guard(pool);
+  releaseBlocks(pool->fullBlocks);
+  releaseBlocks(pool->availableBlocks);
+  pool->fullBlocks = nullptr;
+  pool->availableBlocks = nullptr;
+  pool->totalSlots = 0;
+}
+
+void Pool_Destroy(BlockPool* pool) {
+  if (!pool) return;
+  // A pool's shared entry is set at creation and cleared only below, when the
+  // last reference goes; so it can be read before taking the lock.
+  SharedPoolEntry* entry = pool->sharedEntry;
+  if (!entry) {
+    destroyPrivatePool(pool);
+    return;
+  }
+  EnterCriticalSection(&sharedLock);
+  if (--entry->referenceCount == 0) {
+    pool->sharedEntry = nullptr;
+    destroyPrivatePool(pool);
+    if (entry->previous)
+      entry->previous->next = entry->next;
+    else
+      sharedPools = entry->next;
+    if (entry->next) entry->next->previous = entry->previous;
+    Heap_Free(entry);
+  }
+  LeaveCriticalSection(&sharedLock);
 }

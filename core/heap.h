@@ -25,10 +25,13 @@ void Heap_Free(void* block);
 [[noreturn]] void Heap_Exhausted(const char* what);
 
 // ---- Thread library and state records -----------------------------------------
-// Allocates the thread library's TLS index, private heap and own state record.
+// Allocates the thread library's TLS index, private heap and own state record;
+// ends the process when memory ran out.
 void Thread_Init();
-// Destroys the thread library's private heap.
+// Destroys the thread library's private heap and frees its TLS index.
 void Thread_End();
+// The thread library's private heap between Thread_Init and Thread_End, else null.
+extern HANDLE Thread_Heap;
 
 using ThreadStateInit = void (*)(void* record);
 using ThreadStateFree = void (*)(void* record);
@@ -49,11 +52,15 @@ void* Thread_GetState(ThreadState* state);
 struct ThreadOnce {
   INIT_ONCE once;
 };
-#define THREAD_ONCE_INIT {INIT_ONCE_STATIC_INIT}
+#define THREAD_ONCE_INIT \
+  { INIT_ONCE_STATIC_INIT }
 
 // Runs `fn` exactly once per flag, however many threads call; later callers
 // return after the first run has finished.
 void Thread_RunOnce(ThreadOnce* flag, void (*fn)());
+// The path Thread_RunOnce takes where the platform lacks InitOnceExecuteOnce: the
+// flag as a word 0 (never run) -> 1 (running) -> 2 (done). Public for the tests.
+void Thread_RunOnceFallback(ThreadOnce* flag, void (*fn)());
 
 // ---- Block pools ----------------------------------------------------------------
 constexpr int POOL_LOCKED = 1;  // low two flag bits equal to 1: the pool has its own lock
@@ -92,14 +99,19 @@ struct SharedPoolEntry {
   int32_t referenceCount;
 };
 
-// A pool of elements of `elementSize` bytes, in blocks of min..max slots.
-// Returns null when memory ran out (nothing is left allocated).
+// A pool of elements of `elementSize` bytes, in blocks of min..max slots (min
+// at least 1). POOL_SHARED returns the one pool of this slot size and flags,
+// counting a reference. Returns null when memory ran out (nothing is left
+// allocated) or the size is negative.
 BlockPool* Pool_Create(int32_t elementSize, int32_t minBlockSlots, int32_t maxBlockSlots, int32_t flags);
 // An uninitialised element, or null when memory ran out.
 void* Pool_Alloc(BlockPool* pool);
-// Returns an element to its block; the block is released once all its slots are free.
+// Returns an element to its block; the block is released once all its slots are
+// free. Null is ignored.
 void Pool_Free(BlockPool* pool, void* element);
-// Releases every block at once; all elements become invalid.
+// Releases every block at once; all elements become invalid (for every user of
+// a shared pool).
 void Pool_Reset(BlockPool* pool);
-// Releases a private pool, or drops one reference to a shared one.
+// Releases a private pool, or drops one reference to a shared one (released
+// with the last). Null is ignored.
 void Pool_Destroy(BlockPool* pool);
