@@ -14,12 +14,20 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 #include <mmsystem.h>
+#include <commctrl.h>
+#include <commdlg.h>
+#include <ole2.h>
 #else
 #include "platform/linux/wintypes.h"
 #include "platform/linux/kernel32.h"
 #include "platform/linux/threads.h"
 #include "platform/linux/winnls.h"
 #include "platform/linux/winsock.h"
+#include "platform/linux/user32.h"
+#include "platform/linux/gdi32.h"
+#include "platform/linux/commctrl.h"
+#include "platform/linux/commdlg.h"
+#include "platform/linux/ole32.h"
 #endif
 
 #include "platform/wide.h"

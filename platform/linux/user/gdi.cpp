@@ -1,0 +1,521 @@
+// Graphics stand-ins of the substitute: brushes, pens, fonts and device
+// contexts in a handle table of their own, system colours, painting and the
+// invalid state of windows, and text measured with a fixed font model.
+#include <algorithm>
+
+#include "platform/linux/commctrl.h"
+#include "platform/linux/gdi32.h"
+#include "platform/linux/ole32.h"
+#include "platform/linux/user/internal.h"
+
+using namespace user;
+
+namespace {
+
+constexpr DWORD kTypeDc = OBJ_DC;
+
+struct GdiObject {
+  DWORD type;  // OBJ_BRUSH, OBJ_PEN, OBJ_FONT or OBJ_DC
+  bool stock;
+  COLORREF colour;  // brush or pen
+  UINT brushStyle;
+  LONG fontHeight;  // font
+  // Device context:
+  HWND window;
+  HGDIOBJ brush, pen, font;
+  COLORREF text, back;
+  int bkMode;
+};
+
+HandleTable<GdiObject>& objects() {
+  static auto* t = new HandleTable<GdiObject>;
+  return *t;
+}
+
+HGDIOBJ addObject(const GdiObject& o) {
+  auto* copy = new GdiObject(o);
+  void* h = objects().add(copy);
+  if (!h) delete copy;
+  return h;
+}
+
+GdiObject* object(HGDIOBJ h, DWORD type) {
+  GdiObject* o = objects().get(h);
+  return o && (type == 0 || o->type == type) ? o : nullptr;
+}
+
+constexpr COLORREF kSysColours[31] = {0xC8C8C8, 0x000000, 0xD1B499, 0xDBCDBF, 0xF0F0F0, 0xFFFFFF, 0x646464,
+                                      0x000000, 0x000000, 0x000000, 0xB4B4B4, 0xFCF7F4, 0xABABAB, 0xD77800,
+                                      0xFFFFFF, 0xF0F0F0, 0xA0A0A0, 0x6D6D6D, 0x000000, 0x000000, 0xFFFFFF,
+                                      0x696969, 0xE3E3E3, 0x000000, 0xE1FFFF, 0x000000, 0xCC6600, 0xEAD1B9,
+                                      0xF2E4D7, 0xD77800, 0xF0F0F0};
+
+struct Stock {
+  HGDIOBJ objects[18] = {};
+  HBRUSH sysBrushes[31] = {};
+};
+
+Stock& stock() {
+  static Stock* s = [] {
+    auto* st = new Stock;
+    auto brush = [](COLORREF c, UINT style) {
+      return addObject(GdiObject{OBJ_BRUSH, true, c, style, 0, nullptr, nullptr, nullptr, nullptr, 0, 0, 0});
+    };
+    auto pen = [](COLORREF c) {
+      return addObject(GdiObject{OBJ_PEN, true, c, 0, 0, nullptr, nullptr, nullptr, nullptr, 0, 0, 0});
+    };
+    auto font = [](LONG h) {
+      return addObject(GdiObject{OBJ_FONT, true, 0, 0, h, nullptr, nullptr, nullptr, nullptr, 0, 0, 0});
+    };
+    st->objects[WHITE_BRUSH] = brush(0xFFFFFF, BS_SOLID);
+    st->objects[LTGRAY_BRUSH] = brush(0xC0C0C0, BS_SOLID);
+    st->objects[GRAY_BRUSH] = brush(0x808080, BS_SOLID);
+    st->objects[DKGRAY_BRUSH] = brush(0x404040, BS_SOLID);
+    st->objects[BLACK_BRUSH] = brush(0x000000, BS_SOLID);
+    st->objects[NULL_BRUSH] = brush(0, BS_NULL);
+    st->objects[WHITE_PEN] = pen(0xFFFFFF);
+    st->objects[BLACK_PEN] = pen(0x000000);
+    st->objects[SYSTEM_FONT] = font(16);
+    st->objects[DEFAULT_GUI_FONT] = font(13);
+    for (int i = 0; i < 31; i++) st->sysBrushes[i] = static_cast<HBRUSH>(brush(kSysColours[i], BS_SOLID));
+    return st;
+  }();
+  return *s;
+}
+
+// Width of one character in the fixed font model, for a font 13 pixels high.
+int charWidth(char16_t c) {
+  switch (c) {
+    case u' ':
+    case u'i':
+    case u'l':
+    case u'j':
+    case u'I':
+    case u'!':
+    case u'|':
+    case u'\'':
+    case u'.':
+    case u',':
+    case u':':
+    case u';':
+      return 3;
+    case u'm':
+    case u'w':
+    case u'M':
+    case u'W':
+      return 9;
+  }
+  if (c >= u'A' && c <= u'Z') return 7;
+  return 6;
+}
+
+LONG fontHeightOf(HDC dc) {
+  GdiObject* d = object(dc, kTypeDc);
+  GdiObject* f = d ? object(d->font, OBJ_FONT) : nullptr;
+  return f ? f->fontHeight : 16;
+}
+
+LONG measure(std::u16string_view text, LONG height) {
+  LONG width = 0;
+  for (char16_t c : text) width += charWidth(c);
+  return (width * height + 6) / 13;
+}
+
+HDC makeDc(HWND window) {
+  HGDIOBJ font = stock().objects[SYSTEM_FONT];
+  return static_cast<HDC>(addObject(GdiObject{kTypeDc, false, 0, 0, 0, window, stock().objects[WHITE_BRUSH],
+                                              stock().objects[BLACK_PEN], font, 0x000000, 0xFFFFFF, OPAQUE}));
+}
+
+void freeObject(HGDIOBJ h) {
+  GdiObject* o = objects().get(h);
+  if (!o) return;
+  objects().remove(h);
+  delete o;
+}
+
+}  // namespace
+
+namespace user {
+
+HBRUSH paintControl(HWND control, UINT ctlColorMessage) {
+  HWND parent = GetParent(control);
+  HDC dc;
+  {
+    Guard g(lock());
+    dc = makeDc(control);
+    Window* w = get(control);
+    if (w && w->font) object(dc, kTypeDc)->font = w->font;
+  }
+  auto brush =
+      reinterpret_cast<HBRUSH>(parent && (GetWindowLongW(control, GWL_STYLE) & WS_CHILD)
+                                   ? SendMessageW(parent, ctlColorMessage, reinterpret_cast<WPARAM>(dc),
+                                                  reinterpret_cast<LPARAM>(control))
+                                   : DefWindowProcW(control, ctlColorMessage, reinterpret_cast<WPARAM>(dc),
+                                                    reinterpret_cast<LPARAM>(control)));
+  Guard g(lock());
+  GdiObject* d = object(dc, kTypeDc);
+  if (Window* w = get(control)) {
+    w->paintText = d->text;
+    w->paintBack = d->back;
+    w->paintBrush = brush;
+    w->paints++;
+    state().changed.notify_all();
+  }
+  freeObject(dc);
+  return brush;
+}
+
+LONG textWidth(std::u16string_view text, HFONT font) {
+  Guard g(lock());
+  GdiObject* f = object(font, OBJ_FONT);
+  return measure(text, f ? f->fontHeight : 16);
+}
+
+void notifyParent(HWND control, WORD code) {
+  HWND parent;
+  int id;
+  {
+    Guard g(lock());
+    Window* w = get(control);
+    if (!w || !w->parent) return;
+    parent = w->parent;
+    id = static_cast<int>(w->id);
+  }
+  SendMessageW(parent, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(control));
+}
+
+}  // namespace user
+
+// ---- Objects ------------------------------------------------------------------------------------
+
+HGDIOBJ WINAPI GetStockObject(int index) {
+  Guard g(lock());
+  if (index < 0 || index >= 18) return nullptr;
+  return stock().objects[index];
+}
+
+HBRUSH WINAPI CreateSolidBrush(COLORREF colour) {
+  Guard g(lock());
+  return static_cast<HBRUSH>(addObject(
+      GdiObject{OBJ_BRUSH, false, colour, BS_SOLID, 0, nullptr, nullptr, nullptr, nullptr, 0, 0, 0}));
+}
+
+HFONT WINAPI CreateFontW(int height, int, int, int, int, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
+                         DWORD, LPCWSTR) {
+  Guard g(lock());
+  LONG h = height == 0 ? 13 : std::abs(height);
+  return static_cast<HFONT>(
+      addObject(GdiObject{OBJ_FONT, false, 0, 0, h, nullptr, nullptr, nullptr, nullptr, 0, 0, 0}));
+}
+
+BOOL WINAPI DeleteObject(HGDIOBJ h) {
+  Guard g(lock());
+  stock();
+  GdiObject* o = objects().get(h);
+  if (!o || o->type == kTypeDc) return FALSE;
+  if (o->stock) return TRUE;
+  freeObject(h);
+  return TRUE;
+}
+
+int WINAPI GetObjectW(HGDIOBJ h, int size, LPVOID buffer) {
+  Guard g(lock());
+  GdiObject* o = objects().get(h);
+  if (!o || o->type != OBJ_BRUSH) return 0;
+  if (!buffer) return sizeof(LOGBRUSH);
+  if (size < static_cast<int>(sizeof(LOGBRUSH))) return 0;
+  *static_cast<LOGBRUSH*>(buffer) = LOGBRUSH{o->brushStyle, o->colour, 0};
+  return sizeof(LOGBRUSH);
+}
+
+DWORD WINAPI GetObjectType(HGDIOBJ h) {
+  Guard g(lock());
+  GdiObject* o = objects().get(h);
+  return o ? o->type : 0;
+}
+
+HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ h) {
+  Guard g(lock());
+  GdiObject* d = object(dc, kTypeDc);
+  GdiObject* o = objects().get(h);
+  if (!d || !o) return nullptr;
+  HGDIOBJ* slot = o->type == OBJ_BRUSH  ? &d->brush
+                  : o->type == OBJ_PEN  ? &d->pen
+                  : o->type == OBJ_FONT ? &d->font
+                                        : nullptr;
+  if (!slot) return nullptr;
+  HGDIOBJ previous = *slot;
+  *slot = h;
+  return previous;
+}
+
+HGDIOBJ WINAPI GetCurrentObject(HDC dc, UINT type) {
+  Guard g(lock());
+  GdiObject* d = object(dc, kTypeDc);
+  if (!d) return nullptr;
+  return type == OBJ_BRUSH ? d->brush : type == OBJ_PEN ? d->pen : type == OBJ_FONT ? d->font : nullptr;
+}
+
+COLORREF WINAPI SetTextColor(HDC dc, COLORREF colour) {
+  Guard g(lock());
+  GdiObject* d = object(dc, kTypeDc);
+  if (!d) return CLR_INVALID;
+  COLORREF old = d->text;
+  d->text = colour;
+  return old;
+}
+
+COLORREF WINAPI GetTextColor(HDC dc) {
+  Guard g(lock());
+  GdiObject* d = object(dc, kTypeDc);
+  return d ? d->text : CLR_INVALID;
+}
+
+COLORREF WINAPI SetBkColor(HDC dc, COLORREF colour) {
+  Guard g(lock());
+  GdiObject* d = object(dc, kTypeDc);
+  if (!d) return CLR_INVALID;
+  COLORREF old = d->back;
+  d->back = colour;
+  return old;
+}
+
+COLORREF WINAPI GetBkColor(HDC dc) {
+  Guard g(lock());
+  GdiObject* d = object(dc, kTypeDc);
+  return d ? d->back : CLR_INVALID;
+}
+
+int WINAPI SetBkMode(HDC dc, int mode) {
+  Guard g(lock());
+  GdiObject* d = object(dc, kTypeDc);
+  if (!d) return 0;
+  int old = d->bkMode;
+  d->bkMode = mode;
+  return old;
+}
+
+BOOL WINAPI GetTextExtentPoint32W(HDC dc, LPCWSTR text, int length, LPSIZE size) {
+  Guard g(lock());
+  if (!object(dc, kTypeDc) || !size || length < 0 || (!text && length > 0)) return FALSE;
+  LONG height = fontHeightOf(dc);
+  size->cx = measure(std::u16string_view(text ? text : u"", static_cast<size_t>(length)), height);
+  size->cy = height;
+  return TRUE;
+}
+
+BOOL WINAPI GetTextMetricsW(HDC dc, TEXTMETRICW* metrics) {
+  Guard g(lock());
+  if (!object(dc, kTypeDc) || !metrics) return FALSE;
+  LONG h = fontHeightOf(dc);
+  *metrics = TEXTMETRICW{};
+  metrics->tmHeight = h;
+  metrics->tmAscent = h * 10 / 13;
+  metrics->tmDescent = h - metrics->tmAscent;
+  metrics->tmAveCharWidth = (6 * h + 6) / 13;
+  metrics->tmMaxCharWidth = (9 * h + 6) / 13;
+  metrics->tmWeight = 400;
+  return TRUE;
+}
+
+int WINAPI DrawTextW(HDC dc, LPCWSTR text, int length, LPRECT rect, UINT format) {
+  LONG height;
+  {
+    Guard g(lock());
+    if (!object(dc, kTypeDc) || !rect) return 0;
+    height = fontHeightOf(dc);
+  }
+  std::u16string_view all = text ? std::u16string_view(text) : std::u16string_view();
+  if (length >= 0) all = all.substr(0, std::min<size_t>(all.size(), static_cast<size_t>(length)));
+  LONG widest = 0, lines = 0;
+  std::u16string line;
+  auto endLine = [&] {
+    widest = std::max(widest, measure(line, height));
+    lines++;
+    line.clear();
+  };
+  for (size_t i = 0; i < all.size(); i++) {
+    char16_t c = all[i];
+    if (!(format & DT_SINGLELINE) && (c == u'\n' || c == u'\r')) {
+      if (c == u'\r' && i + 1 < all.size() && all[i + 1] == u'\n') i++;
+      endLine();
+      continue;
+    }
+    // "&x" marks an access key and "&&" stands for one ampersand.
+    if (c == u'&' && !(format & DT_NOPREFIX)) {
+      if (i + 1 < all.size() && all[i + 1] == u'&') {
+        line += u'&';
+        i++;
+      }
+      continue;
+    }
+    line += c;
+  }
+  endLine();
+  if (format & DT_CALCRECT) {
+    rect->right = rect->left + widest;
+    rect->bottom = rect->top + lines * height;
+  }
+  return lines * height;
+}
+
+// ---- System colours -------------------------------------------------------------------------------
+
+DWORD WINAPI GetSysColor(int index) { return index >= 0 && index < 31 ? kSysColours[index] : 0; }
+
+HBRUSH WINAPI GetSysColorBrush(int index) {
+  Guard g(lock());
+  return index >= 0 && index < 31 ? stock().sysBrushes[index] : nullptr;
+}
+
+BOOL WINAPI SetRect(LPRECT rect, int left, int top, int right, int bottom) {
+  if (!rect) return FALSE;
+  *rect = RECT{left, top, right, bottom};
+  return TRUE;
+}
+
+int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
+  Guard g(lock());
+  auto value = reinterpret_cast<uintptr_t>(brush);
+  bool sysColour = value > 0 && value <= 31;
+  return object(dc, kTypeDc) && rect && (sysColour || object(brush, OBJ_BRUSH)) ? 1 : 0;
+}
+
+// ---- Device contexts and painting -------------------------------------------------------------------
+
+HDC WINAPI GetDC(HWND window) {
+  Guard g(lock());
+  if (window && !get(window)) return nullptr;
+  HDC dc = makeDc(window);
+  if (Window* w = get(window); w && w->font) object(dc, kTypeDc)->font = w->font;
+  return dc;
+}
+
+int WINAPI ReleaseDC(HWND window, HDC dc) {
+  Guard g(lock());
+  GdiObject* d = object(dc, kTypeDc);
+  if (!d || d->window != window) return 0;
+  freeObject(dc);
+  return 1;
+}
+
+HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint) {
+  bool erase;
+  HDC dc;
+  {
+    Guard g(lock());
+    Window* w = getOwn(window);
+    if (!w || !paint) return nullptr;
+    erase = w->erase;
+    w->invalid = false;
+    w->erase = false;
+    dc = makeDc(window);
+    *paint = PAINTSTRUCT{};
+    paint->hdc = dc;
+    paint->rcPaint = clientRectOf(*w);
+  }
+  // Erasing happens inside BeginPaint; fErase tells whether it still must be done.
+  paint->fErase = erase ? !callProc(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) : FALSE;
+  return dc;
+}
+
+BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint) {
+  if (!paint) return FALSE;
+  Guard g(lock());
+  freeObject(paint->hdc);
+  return TRUE;
+}
+
+BOOL WINAPI InvalidateRect(HWND window, const RECT*, BOOL erase) {
+  Guard g(lock());
+  Window* w = get(window);
+  if (!w) return FALSE;
+  w->invalid = true;
+  w->erase = w->erase || erase;
+  wakeQueue(w->thread);
+  return TRUE;
+}
+
+BOOL WINAPI ValidateRect(HWND window, const RECT*) {
+  Guard g(lock());
+  Window* w = get(window);
+  if (!w) return FALSE;
+  w->invalid = false;
+  w->erase = false;
+  return TRUE;
+}
+
+BOOL WINAPI GetUpdateRect(HWND window, LPRECT rect, BOOL) {
+  Guard g(lock());
+  Window* w = get(window);
+  if (!w) return FALSE;
+  if (rect) *rect = w->invalid ? clientRectOf(*w) : RECT{0, 0, 0, 0};
+  return w->invalid;
+}
+
+BOOL WINAPI UpdateWindow(HWND window) {
+  bool paint;
+  {
+    Guard g(lock());
+    Window* w = getOwn(window);
+    if (!w) return FALSE;
+    paint = w->invalid && visibleOf(*w);
+  }
+  if (paint) callProc(window, WM_PAINT, 0, 0);
+  return TRUE;
+}
+
+BOOL WINAPI RedrawWindow(HWND window, const RECT*, void*, UINT flags) {
+  {
+    Guard g(lock());
+    Window* w = get(window);
+    if (!w) return FALSE;
+    std::vector<Window*> targets{w};
+    if (flags & RDW_ALLCHILDREN)
+      for (size_t i = 0; i < targets.size(); i++)
+        for (HWND c : targets[i]->children)
+          if (Window* child = get(c)) targets.push_back(child);
+    for (Window* t : targets) {
+      if (flags & (RDW_INVALIDATE | RDW_INTERNALPAINT)) t->invalid = true;
+      if ((flags & RDW_INVALIDATE) && (flags & RDW_ERASE)) t->erase = true;
+      if (flags & RDW_VALIDATE) t->invalid = t->erase = false;
+    }
+    wakeQueue(w->thread);
+  }
+  if (flags & RDW_UPDATENOW) UpdateWindow(window);
+  return TRUE;
+}
+
+// ---- Cursors, icons, common controls, COM ---------------------------------------------------------------
+
+HCURSOR WINAPI LoadCursorW(HINSTANCE, LPCWSTR name) {
+  return name ? reinterpret_cast<HCURSOR>(static_cast<uintptr_t>(0x10000 | LOWORD(name))) : nullptr;
+}
+
+// The substitute has no resources of the program: a numbered icon of the
+// program is not found, a system icon is.
+HICON WINAPI LoadIconW(HINSTANCE instance, LPCWSTR name) {
+  if (!name || (instance && IS_INTRESOURCE(name) && LOWORD(name) < 32512)) return nullptr;
+  return reinterpret_cast<HICON>(static_cast<uintptr_t>(0x20000 | LOWORD(name)));
+}
+
+BOOL WINAPI DestroyIcon(HICON icon) { return icon != nullptr; }
+BOOL WINAPI MessageBeep(UINT) { return TRUE; }
+
+BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* init) {
+  return init && init->dwSize == sizeof(INITCOMMONCONTROLSEX);
+}
+
+HRESULT WINAPI CoInitialize(LPVOID) {
+  Guard g(lock());
+  return ownQueue().cokeys++ == 0 ? S_OK : S_FALSE;
+}
+
+void WINAPI CoUninitialize() {
+  Guard g(lock());
+  Queue& q = ownQueue();
+  if (q.cokeys > 0) q.cokeys--;
+}
+
+HRESULT WINAPI RevokeDragDrop(HWND) { return DRAGDROP_E_NOTREGISTERED; }

@@ -1,0 +1,273 @@
+// Internal records of the substitute window system, shared by its files: the
+// handle tables, classes, windows, per-thread queues and the one lock that
+// guards them all.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/win32.h"
+
+namespace user {
+
+// One lock guards every record below. It is never held while a window
+// procedure or another callback runs, so any thread (the simulated user's
+// included) can read the state while the GUI thread is busy.
+std::recursive_mutex& lock();
+using Guard = std::unique_lock<std::recursive_mutex>;
+
+// ---- Handle tables -------------------------------------------------------------
+// A handle is (generation << 16) | (slot + kHandleBase). A slot's generation
+// grows each time it is reused, so a stale handle never reaches a new object.
+constexpr uint32_t kHandleBase = 0x20;
+constexpr uint32_t kSlots = 0xFFFF - kHandleBase;
+
+template <class T>
+struct HandleTable {
+  struct Slot {
+    uint16_t generation = 0;
+    T* object = nullptr;
+  };
+  std::vector<Slot> slots;
+  std::vector<uint32_t> freeSlots;
+
+  // Null when the table is full.
+  void* add(T* object) {
+    uint32_t index;
+    if (!freeSlots.empty()) {
+      index = freeSlots.back();
+      freeSlots.pop_back();
+    } else {
+      if (slots.size() >= kSlots) return nullptr;
+      index = static_cast<uint32_t>(slots.size());
+      slots.push_back({});
+    }
+    Slot& s = slots[index];
+    s.generation = static_cast<uint16_t>(s.generation % 0x7FFF + 1);
+    s.object = object;
+    return reinterpret_cast<void*>(
+        static_cast<uintptr_t>((uint32_t{s.generation} << 16) | (index + kHandleBase)));
+  }
+  T* get(const void* handle) const {
+    auto value = reinterpret_cast<uintptr_t>(handle);
+    if (value > 0xFFFFFFFFu) return nullptr;
+    uint32_t low = value & 0xFFFF, generation = static_cast<uint32_t>(value >> 16);
+    if (low < kHandleBase || low - kHandleBase >= slots.size()) return nullptr;
+    const Slot& s = slots[low - kHandleBase];
+    return s.generation == generation ? s.object : nullptr;
+  }
+  void remove(const void* handle) {
+    auto value = reinterpret_cast<uintptr_t>(handle);
+    uint32_t index = (value & 0xFFFF) - kHandleBase;
+    slots[index].object = nullptr;
+    freeSlots.push_back(index);
+  }
+};
+
+// ---- Classes and windows ---------------------------------------------------------
+struct Class {
+  std::u16string name;
+  HINSTANCE instance;
+  UINT style;
+  WNDPROC proc;
+  int wndExtra;
+  HICON icon;
+  HCURSOR cursor;
+  HBRUSH background;
+  ATOM atom;
+  int windows;  // live windows of the class: it cannot go while it has some
+  bool system;  // a built-in control class, found whatever the module
+};
+
+// What a modal dialog of the substitute (message box, file dialog) shows,
+// for the simulated user to read. Set before the dialog is shown, constant
+// while it is up, and owned by the call that runs the dialog.
+struct DialogInfo {
+  enum Kind { MessageBox = 1, Open = 2, Save = 3 } kind;
+  UINT boxType = 0;
+  std::vector<std::pair<std::u16string, std::u16string>> filters;  // description, pattern
+  int filterIndex = 0;                                             // 0-based, of `filters`
+  std::u16string directory;
+  std::u16string proposedName;
+  // Answers a button of the dialog (true when handled); null: the button ends the dialog.
+  bool (*onCommand)(HWND dialog, int id) = nullptr;
+  void* context = nullptr;  // the caller's own record, for onCommand
+};
+
+struct Prop {
+  std::u16string name;
+  HANDLE value;
+};
+
+struct Window {
+  HWND handle;
+  DWORD thread;
+  DWORD process;
+  Class* cls;
+  WNDPROC proc;
+  DWORD style;
+  DWORD exStyle;
+  HWND parent;  // null for a top-level window
+  HWND owner;
+  std::vector<HWND> children;  // Z order, topmost first
+  LONG_PTR id;
+  LONG_PTR userData;
+  HINSTANCE instance;
+  std::u16string text;
+  RECT rect;        // outer rectangle in the parent's client coordinates (screen for top-level)
+  RECT normalRect;  // the restored rectangle while minimized or maximized
+  std::vector<Prop> props;
+  std::vector<LONG_PTR> extra;
+  bool invalid = false;  // needs WM_PAINT
+  bool erase = false;    // BeginPaint sends WM_ERASEBKGND
+  int64_t paintFrame = -1;
+  bool destroying = false;
+  bool everShown = false;
+  UINT uiState = 0;
+  int ncPressed = 0;  // hit-test code of a pressed caption button
+
+  // Built-in control state, read by the simulated user under the lock.
+  HFONT font = nullptr;
+  int check = 0;                                               // Button: BST_ state
+  bool pushed = false;                                         // Button: pressed by mouse or Space
+  int rangeLow = 0, rangeHigh = 100, position = 0, step = 10;  // progress bar
+  COLORREF barColour = 0xFF000000, backColour = 0xFF000000;    // progress bar (CLR_DEFAULT)
+  UINT limit = 30000;                                          // Edit
+  int selStart = 0, selEnd = 0;                                // Edit caret and selection
+  // What the control received from its parent the last time it painted.
+  COLORREF paintText = 0, paintBack = 0;
+  HBRUSH paintBrush = nullptr;
+  int paints = 0;
+  DWORD dialogResult = 0;  // dialog: the answer once it has ended
+  bool dialogEnded = false;
+  DialogInfo* dialog = nullptr;  // a modal dialog of the substitute: what it shows
+};
+
+// ---- Queues ----------------------------------------------------------------------------
+struct Sent {
+  HWND window;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  LRESULT result = 0;
+  bool done = false;
+  DWORD sender;
+};
+
+struct Timer {
+  HWND window;
+  UINT_PTR id;
+  UINT elapse;
+  TIMERPROC proc;
+  std::chrono::steady_clock::time_point due;
+};
+
+// Raw input waiting for the thread: its target is found when it is taken.
+struct Input {
+  UINT message;  // WM_KEYDOWN, WM_KEYUP, WM_LBUTTONDOWN, ..., WM_NCLBUTTONDOWN
+  WPARAM key;    // virtual key, or the hit-test code of a caption click
+  WCHAR character;
+  POINT point;  // screen position of a mouse event
+  HWND window;  // caption clicks: the top-level window
+};
+
+struct Queue {
+  DWORD thread;
+  std::deque<MSG> posted;
+  std::deque<Input> input;
+  std::deque<Sent*> sent;
+  std::vector<Timer> timers;
+  UINT_PTR nextThreadTimer = 1;
+  bool quit = false;
+  int quitCode = 0;
+  HWND active = nullptr;
+  HWND focus = nullptr;
+  HWND capture = nullptr;
+  BYTE keys[256] = {};
+  std::condition_variable_any wake;
+  int inSend = 0;
+  int cokeys = 0;  // CoInitialize count
+};
+
+// ---- Global state ----------------------------------------------------------------------
+struct State {
+  HandleTable<Window> windows;
+  std::vector<Class*> classes;
+  ATOM nextAtom = 0xC000;
+  std::vector<HWND> topLevel;  // Z order, topmost first
+  std::vector<Queue*> queues;
+  HWND foreground = nullptr;
+  std::vector<std::u16string> registeredMessages;
+  std::condition_variable_any changed;  // something a waiting observer may look for
+  int defaultPositions = 0;
+};
+State& state();
+
+// Steady milliseconds, for message times and timers.
+DWORD now();
+// The display frame a paint belongs to: 16 ms wide, about 60 a second.
+int64_t paintFrameNow();
+constexpr std::chrono::milliseconds kFrame{16};
+
+Window* get(HWND window);      // lock held; null for a dead or foreign handle
+Window* getOwn(HWND window);   // the same, but only for a window of the calling thread
+Queue* queueOf(DWORD thread);  // lock held; null when the thread has no queue
+Queue& ownQueue();             // the calling thread's queue, created on first use
+void wakeQueue(DWORD thread);  // lock held
+bool equalNoCase(std::u16string_view a, std::u16string_view b);
+std::u16string_view textOf(LPCWSTR s);
+Class* findClass(LPCWSTR name, HINSTANCE instance);
+
+// Calls the window procedure of a window of the calling thread (lock not held).
+LRESULT callProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Geometry.
+RECT nonClientInsets(DWORD style, DWORD exStyle);
+RECT clientRectOf(const Window& w);   // in the window's own client coordinates
+POINT clientOrigin(const Window& w);  // client origin in screen coordinates
+RECT screenRectOf(const Window& w);
+bool visibleOf(const Window& w);         // WS_VISIBLE on it and every ancestor
+HWND topLevelOf(HWND window);            // lock held
+void invalidate(Window& w, bool erase);  // lock held: the window and its children need painting
+int windowsOfThread(DWORD thread);
+
+// Built-in procedures and classes.
+void registerSystemClasses();
+LRESULT CALLBACK Static_Proc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK Edit_Proc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK Button_Proc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK Progress_Proc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK Dialog_Proc(HWND, UINT, WPARAM, LPARAM);
+
+// Sends WM_CTLCOLOR* to the parent as a control paints and records the
+// colours and brush it answered (lock not held).
+HBRUSH paintControl(HWND control, UINT ctlColorMessage);
+// Width of a text in a font under the fixed font model (lock held or not).
+LONG textWidth(std::u16string_view text, HFONT font);
+// Sends WM_COMMAND (id, code) to the parent of a control.
+void notifyParent(HWND control, WORD code);
+// Runs a modal loop until the dialog window has ended (its owner disabled meanwhile); returns its result.
+DWORD runModal(HWND dialog, HWND owner, HWND initialFocus);
+void endDialog(HWND dialog, DWORD result);
+
+// Activation and focus (position.cpp).
+HWND activateOther(HWND leaving);
+void setActive(HWND window, bool byMouse);
+HWND setFocusWindow(HWND window);
+// Drops the windows of a thread that ends, without messages (window.cpp).
+void dropThreadWindows(DWORD thread);
+
+// Hidden stand-in for another application's window: belongs to no thread of
+// this process. Used by the simulated user to switch applications.
+HWND foreignWindow();
+// Input for the simulated user: queued to the thread that owns `target`.
+bool queueInput(HWND target, const Input& input);
+// Tells a thread that its application lost the foreground.
+bool queueDeactivate(DWORD thread);
+
+}  // namespace user

@@ -1,0 +1,599 @@
+// Position, size, visibility, enabled state, activation and keyboard focus of
+// the substitute's windows, with the messages Windows sends for each and in
+// its order.
+#include <algorithm>
+
+#include "platform/linux/user/internal.h"
+
+using namespace user;
+
+namespace {
+
+constexpr int kScreenWidth = 1024, kScreenHeight = 768;
+constexpr UINT kStateChanged = 0x8000;  // SWP_STATECHANGED: minimized, maximized or restored
+
+struct Placement {
+  RECT rect;
+  DWORD style;
+};
+
+// The outer rectangle of a maximized window: the client area covers the
+// screen below the caption; the frame lies outside the screen.
+RECT maximizedRect(const Window& w) {
+  RECT in = nonClientInsets(w.style, w.exStyle);
+  RECT frameOnly = in;
+  frameOnly.top = in.left;  // the caption stays on screen
+  return RECT{-frameOnly.left, -frameOnly.top, kScreenWidth + frameOnly.right,
+              kScreenHeight + frameOnly.bottom};
+}
+
+RECT minimizedRect() { return RECT{-32000, -32000, -32000 + 160, -32000 + 28}; }
+
+}  // namespace
+
+namespace user {
+
+// Moves the window and changes its state, with WM_WINDOWPOSCHANGING before
+// and WM_WINDOWPOSCHANGED after; activation, when asked, comes in between,
+// as on Windows.
+static BOOL placeWindow(HWND window, HWND after, RECT target, DWORD setStyle, DWORD clearStyle, UINT flags) {
+  WINDOWPOS pos{
+      window, after, target.left, target.top, target.right - target.left, target.bottom - target.top, flags};
+  {
+    Guard g(lock());
+    if (!getOwn(window)) {
+      Window* w = get(window);
+      if (!w) return FALSE;
+    }
+  }
+  callProc(window, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&pos));
+  bool activate = false, deactivate = false, moved = false, sized = false;
+  HWND parent = nullptr;
+  {
+    Guard g(lock());
+    Window* w = get(window);
+    if (!w) return FALSE;
+    RECT old = w->rect;
+    RECT oldClient = clientRectOf(*w);
+    if (!(flags & SWP_NOMOVE)) {
+      LONG width = w->rect.right - w->rect.left, height = w->rect.bottom - w->rect.top;
+      w->rect.left = pos.x;
+      w->rect.top = pos.y;
+      w->rect.right = pos.x + width;
+      w->rect.bottom = pos.y + height;
+    }
+    if (!(flags & SWP_NOSIZE)) {
+      w->rect.right = w->rect.left + std::max(pos.cx, 0);
+      w->rect.bottom = w->rect.top + std::max(pos.cy, 0);
+    }
+    DWORD oldStyle = w->style;
+    w->style = (w->style | setStyle) & ~clearStyle;
+    if (flags & SWP_SHOWWINDOW) w->style |= WS_VISIBLE;
+    if (flags & SWP_HIDEWINDOW) w->style &= ~WS_VISIBLE;
+    RECT newClient = clientRectOf(*w);
+    moved = old.left != w->rect.left || old.top != w->rect.top;
+    sized = oldClient.right != newClient.right || oldClient.bottom != newClient.bottom;
+    if ((oldStyle ^ w->style) & (WS_MINIMIZE | WS_MAXIMIZE)) flags |= kStateChanged;
+    if (!(flags & SWP_NOZORDER) && !w->parent) {
+      auto& top = state().topLevel;
+      top.erase(std::remove(top.begin(), top.end(), window), top.end());
+      if (after == HWND_TOPMOST) w->exStyle |= WS_EX_TOPMOST;
+      if (after == HWND_NOTOPMOST) w->exStyle &= ~WS_EX_TOPMOST;
+      auto at = top.begin();
+      if (!(w->exStyle & WS_EX_TOPMOST))
+        while (at != top.end() && get(*at) && (get(*at)->exStyle & WS_EX_TOPMOST)) ++at;
+      top.insert(at, window);
+    }
+    if ((flags & SWP_SHOWWINDOW) && !(oldStyle & WS_VISIBLE)) {
+      w->everShown = true;
+      invalidate(*w, true);
+    }
+    if (visibleOf(*w) && (sized || (flags & (SWP_SHOWWINDOW | SWP_FRAMECHANGED)))) invalidate(*w, true);
+    parent = w->parent;
+    bool child = (w->style & (WS_CHILD | WS_POPUP)) == WS_CHILD;
+    activate = !child && !(flags & SWP_NOACTIVATE) && (w->style & WS_VISIBLE);
+    deactivate = (flags & SWP_HIDEWINDOW) && ownQueue().active == window;
+    state().changed.notify_all();
+  }
+  if (!moved) flags |= SWP_NOMOVE;
+  if (!sized) flags |= SWP_NOSIZE;
+  if (activate) SetForegroundWindow(window);
+  if (deactivate) activateOther(window);
+  if (flags & SWP_HIDEWINDOW) {
+    // The focus leaves a hidden window for its parent.
+    HWND focus = GetFocus();
+    if (focus && (focus == window || IsChild(window, focus))) SetFocus(parent);
+  }
+  {
+    Guard g(lock());
+    Window* w = get(window);
+    if (!w) return TRUE;
+    pos.x = w->rect.left;
+    pos.y = w->rect.top;
+    pos.cx = w->rect.right - w->rect.left;
+    pos.cy = w->rect.bottom - w->rect.top;
+    pos.flags = flags;
+  }
+  callProc(window, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos));
+  return TRUE;
+}
+
+// Activates the next visible, enabled, not minimized top-level window of the
+// thread after `leaving`, or none.
+HWND activateOther(HWND leaving) {
+  HWND next = nullptr;
+  {
+    Guard g(lock());
+    // The owner comes first, as when a dialog closes.
+    Window* l = get(leaving);
+    Window* owner = l ? get(l->owner) : nullptr;
+    if (owner && owner->thread == GetCurrentThreadId() && (owner->style & WS_VISIBLE) &&
+        !(owner->style & (WS_DISABLED | WS_MINIMIZE)) && !owner->destroying)
+      next = owner->handle;
+    for (HWND h : state().topLevel) {
+      if (next) break;
+      Window* w = get(h);
+      if (h == leaving || !w || w->thread != GetCurrentThreadId()) continue;
+      if ((w->style & WS_VISIBLE) && !(w->style & (WS_DISABLED | WS_MINIMIZE)) && !w->destroying) {
+        next = h;
+        break;
+      }
+    }
+  }
+  if (next)
+    SetForegroundWindow(next);
+  else
+    SetActiveWindow(nullptr);
+  return next;
+}
+
+// Makes `window` (a top-level window of the calling thread, or null) the
+// thread's active window, with WM_NCACTIVATE, WM_ACTIVATE and WM_ACTIVATEAPP
+// in Windows order, then puts the focus in it unless the activation did.
+void setActive(HWND window, bool byMouse) {
+  HWND previous;
+  bool appWasActive, appBecomesActive;
+  {
+    Guard g(lock());
+    Queue& q = ownQueue();
+    previous = q.active;
+    if (previous && !get(previous)) previous = nullptr;
+    appWasActive = previous != nullptr;
+    if (previous == window) {
+      if (window) state().foreground = window;
+      return;
+    }
+    q.active = window;
+    appBecomesActive = window != nullptr;
+    if (window) {
+      state().foreground = window;
+      auto& top = state().topLevel;
+      Window* w = get(window);
+      top.erase(std::remove(top.begin(), top.end(), window), top.end());
+      auto at = top.begin();
+      if (!(w->exStyle & WS_EX_TOPMOST))
+        while (at != top.end() && get(*at) && (get(*at)->exStyle & WS_EX_TOPMOST)) ++at;
+      top.insert(at, window);
+    } else if (state().foreground == previous) {
+      state().foreground = nullptr;
+    }
+    state().changed.notify_all();
+  }
+  if (previous) {
+    callProc(previous, WM_NCACTIVATE, FALSE, reinterpret_cast<LPARAM>(window));
+    callProc(previous, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, IsIconic(previous) ? 1 : 0),
+             reinterpret_cast<LPARAM>(window));
+  }
+  if (appWasActive != appBecomesActive) {
+    std::vector<HWND> tops;
+    {
+      Guard g(lock());
+      for (HWND h : state().topLevel)
+        if (getOwn(h)) tops.push_back(h);
+    }
+    for (HWND h : tops) callProc(h, WM_ACTIVATEAPP, appBecomesActive ? TRUE : FALSE, 0);
+  }
+  if (window && IsWindow(window)) {
+    callProc(window, WM_NCACTIVATE, TRUE, reinterpret_cast<LPARAM>(previous));
+    callProc(window, WM_ACTIVATE, MAKEWPARAM(byMouse ? WA_CLICKACTIVE : WA_ACTIVE, IsIconic(window) ? 1 : 0),
+             reinterpret_cast<LPARAM>(previous));
+  }
+  HWND focus;
+  {
+    Guard g(lock());
+    Queue& q = ownQueue();
+    if (q.active != window) return;  // changed again by the messages
+    focus = q.focus;
+  }
+  if (!focus || !window || GetAncestor(focus, GA_ROOT) != window) {
+    setFocusWindow(window);
+  }
+}
+
+HWND setFocusWindow(HWND window) {
+  HWND previous;
+  {
+    Guard g(lock());
+    Queue& q = ownQueue();
+    previous = q.focus;
+    if (previous == window) return previous;
+    q.focus = window;
+    state().changed.notify_all();
+  }
+  if (previous && IsWindow(previous)) callProc(previous, WM_KILLFOCUS, reinterpret_cast<WPARAM>(window), 0);
+  if (GetFocus() != window) return previous;  // changed by the message
+  if (window) callProc(window, WM_SETFOCUS, reinterpret_cast<WPARAM>(previous), 0);
+  return previous;
+}
+
+}  // namespace user
+
+// ---- Geometry -------------------------------------------------------------------------------------
+
+int WINAPI GetSystemMetrics(int index) {
+  switch (index) {
+    case SM_CXSCREEN:
+      return kScreenWidth;
+    case SM_CYSCREEN:
+      return kScreenHeight;
+    case SM_CYCAPTION:
+      return 23;
+    case SM_CYSMCAPTION:
+      return 17;
+    case SM_CXBORDER:
+    case SM_CYBORDER:
+      return 1;
+    case SM_CXDLGFRAME:
+    case SM_CYDLGFRAME:
+      return 3;
+    case SM_CXFRAME:
+    case SM_CYFRAME:
+      return 4;
+    case SM_CXPADDEDBORDER:
+      return 4;
+    case SM_CXEDGE:
+    case SM_CYEDGE:
+      return 2;
+    case SM_CXMINTRACK:
+      return 136;
+    case SM_CYMINTRACK:
+      return 39;
+    case SM_CXMAXIMIZED:
+      return kScreenWidth + 16;
+    case SM_CYMAXIMIZED:
+      return kScreenHeight + 16;
+  }
+  return 0;
+}
+
+BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD exStyle) {
+  if (!rect) return FALSE;
+  RECT in = nonClientInsets(style, exStyle);
+  rect->left -= in.left;
+  rect->top -= in.top + (menu ? 20 : 0);
+  rect->right += in.right;
+  rect->bottom += in.bottom;
+  return TRUE;
+}
+
+BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
+  Guard g(lock());
+  Window* w = get(window);
+  if (!w || !rect) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  *rect = screenRectOf(*w);
+  return TRUE;
+}
+
+BOOL WINAPI GetClientRect(HWND window, LPRECT rect) {
+  Guard g(lock());
+  Window* w = get(window);
+  if (!w || !rect) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  *rect = clientRectOf(*w);
+  return TRUE;
+}
+
+BOOL WINAPI ClientToScreen(HWND window, LPPOINT point) {
+  Guard g(lock());
+  Window* w = get(window);
+  if (!w || !point) return FALSE;
+  POINT o = clientOrigin(*w);
+  point->x += o.x;
+  point->y += o.y;
+  return TRUE;
+}
+
+BOOL WINAPI ScreenToClient(HWND window, LPPOINT point) {
+  Guard g(lock());
+  Window* w = get(window);
+  if (!w || !point) return FALSE;
+  POINT o = clientOrigin(*w);
+  point->x -= o.x;
+  point->y -= o.y;
+  return TRUE;
+}
+
+BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags) {
+  {
+    Guard g(lock());
+    if (!get(window)) {
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return FALSE;
+    }
+  }
+  return placeWindow(window, insertAfter, RECT{x, y, x + width, y + height}, 0, 0, flags);
+}
+
+BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint) {
+  return SetWindowPos(window, nullptr, x, y, width, height,
+                      SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW));
+}
+
+BOOL WINAPI ShowWindow(HWND window, int command) {
+  DWORD style;
+  RECT rect, normal, maximized;
+  bool child;
+  {
+    Guard g(lock());
+    Window* w = getOwn(window);
+    if (!w) {
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return FALSE;
+    }
+    style = w->style;
+    rect = w->rect;
+    normal = w->normalRect;
+    maximized = maximizedRect(*w);
+    child = (w->style & WS_CHILD) != 0;
+  }
+  bool wasVisible = (style & WS_VISIBLE) != 0;
+  bool minimized = (style & WS_MINIMIZE) != 0, isMaximized = (style & WS_MAXIMIZE) != 0;
+  UINT flags = SWP_NOZORDER;
+  DWORD set = 0, clear = 0;
+  RECT target = rect;
+  bool showing = true;
+  switch (command) {
+    case SW_HIDE:
+      if (!wasVisible) return FALSE;
+      showing = false;
+      flags |= SWP_HIDEWINDOW | SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE;
+      break;
+    case SW_SHOWMINNOACTIVE:
+    case SW_MINIMIZE:
+    case SW_SHOWMINIMIZED:
+      if (command != SW_SHOWMINIMIZED) flags |= SWP_NOACTIVATE;
+      if (!minimized) {
+        if (!isMaximized) normal = rect;
+        target = minimizedRect();
+        set = WS_MINIMIZE;
+        clear = WS_MAXIMIZE;
+      }
+      break;
+    case SW_SHOWMAXIMIZED:
+      if (child) break;
+      if (!isMaximized) {
+        if (!minimized) normal = rect;
+        target = maximized;
+        set = WS_MAXIMIZE;
+        clear = WS_MINIMIZE;
+      }
+      break;
+    case SW_SHOWNA:
+    case SW_SHOWNOACTIVATE:
+    case SW_SHOW:
+      if (command != SW_SHOW) flags |= SWP_NOACTIVATE;
+      flags |= SWP_NOMOVE | SWP_NOSIZE;
+      break;
+    case SW_RESTORE:
+    case SW_SHOWNORMAL:
+    case SW_SHOWDEFAULT:
+    default:
+      if (minimized || isMaximized) {
+        target = normal;
+        clear = WS_MINIMIZE | WS_MAXIMIZE;
+      } else {
+        flags |= SWP_NOMOVE | SWP_NOSIZE;
+      }
+      break;
+  }
+  if (child) flags |= SWP_NOACTIVATE;
+  if (showing && !wasVisible) flags |= SWP_SHOWWINDOW;
+  if (showing != wasVisible) callProc(window, WM_SHOWWINDOW, showing ? TRUE : FALSE, 0);
+  {
+    Guard g(lock());
+    if (Window* w = get(window)) w->normalRect = normal;
+  }
+  if (!IsWindow(window)) return wasVisible;
+  placeWindow(window, nullptr, target, set, clear, flags);
+  if (command == SW_MINIMIZE || command == SW_SHOWMINNOACTIVE) {
+    // A minimized window gives up activation and focus.
+    if (GetActiveWindow() == window) activateOther(window);
+    HWND focus = GetFocus();
+    if (focus && (focus == window || IsChild(window, focus))) SetFocus(child ? GetParent(window) : nullptr);
+  }
+  return wasVisible;
+}
+
+BOOL WINAPI IsWindowVisible(HWND window) {
+  Guard g(lock());
+  Window* w = get(window);
+  return w && visibleOf(*w);
+}
+
+BOOL WINAPI IsIconic(HWND window) {
+  Guard g(lock());
+  Window* w = get(window);
+  return w && (w->style & WS_MINIMIZE);
+}
+
+BOOL WINAPI IsZoomed(HWND window) {
+  Guard g(lock());
+  Window* w = get(window);
+  return w && (w->style & WS_MAXIMIZE);
+}
+
+BOOL WINAPI EnableWindow(HWND window, BOOL enable) {
+  bool wasDisabled;
+  {
+    Guard g(lock());
+    Window* w = get(window);
+    if (!w) {
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return FALSE;
+    }
+    wasDisabled = (w->style & WS_DISABLED) != 0;
+    if (enable && wasDisabled) {
+      w->style &= ~WS_DISABLED;
+      invalidate(*w, true);
+    }
+  }
+  bool own = GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId();
+  if (enable && wasDisabled) {
+    if (own) callProc(window, WM_ENABLE, TRUE, 0);
+  } else if (!enable && !wasDisabled) {
+    if (own) callProc(window, WM_CANCELMODE, 0, 0);
+    {
+      Guard g(lock());
+      if (Window* w = get(window)) {
+        w->style |= WS_DISABLED;
+        invalidate(*w, true);
+      }
+    }
+    // A disabled window cannot keep the focus.
+    if (own && GetFocus() == window) SetFocus(nullptr);
+    if (own) callProc(window, WM_ENABLE, FALSE, 0);
+  }
+  Guard g(lock());
+  state().changed.notify_all();
+  return wasDisabled ? TRUE : FALSE;
+}
+
+BOOL WINAPI IsWindowEnabled(HWND window) {
+  Guard g(lock());
+  Window* w = get(window);
+  return w && !(w->style & WS_DISABLED);
+}
+
+// The deepest visible, enabled window of this process under a screen point.
+HWND WINAPI WindowFromPoint(POINT point) {
+  Guard g(lock());
+  auto contains = [&](const Window& w) {
+    RECT r = screenRectOf(w);
+    return point.x >= r.left && point.x < r.right && point.y >= r.top && point.y < r.bottom;
+  };
+  for (HWND h : state().topLevel) {
+    Window* w = get(h);
+    if (!w || !(w->style & WS_VISIBLE) || !contains(*w)) continue;
+    for (;;) {
+      Window* hit = nullptr;
+      for (HWND c : w->children) {
+        Window* child = get(c);
+        if (child && (child->style & WS_VISIBLE) && !(child->style & WS_DISABLED) && contains(*child)) {
+          hit = child;
+          break;
+        }
+      }
+      if (!hit) return w->handle;
+      w = hit;
+    }
+  }
+  return nullptr;
+}
+
+// ---- Activation and focus ------------------------------------------------------------------------
+
+HWND WINAPI GetActiveWindow() {
+  Guard g(lock());
+  return ownQueue().active;
+}
+
+HWND WINAPI SetActiveWindow(HWND window) {
+  HWND previous = GetActiveWindow();
+  if (window) {
+    Guard g(lock());
+    Window* w = getOwn(window);
+    if (!w || (w->style & WS_CHILD)) return nullptr;
+  }
+  setActive(window, false);
+  return previous;
+}
+
+HWND WINAPI GetForegroundWindow() {
+  Guard g(lock());
+  return state().foreground;
+}
+
+BOOL WINAPI SetForegroundWindow(HWND window) {
+  DWORD thread, previousThread = 0;
+  {
+    Guard g(lock());
+    Window* w = get(window);
+    if (!w) return FALSE;
+    window = topLevelOf(window);
+    w = get(window);
+    thread = w->thread;
+    if (Window* f = get(state().foreground)) previousThread = f->thread;
+  }
+  if (thread == GetCurrentThreadId()) {
+    setActive(window, false);
+    return TRUE;
+  }
+  // Another thread's window: that thread activates it when it next takes messages.
+  if (previousThread == GetCurrentThreadId()) setActive(nullptr, false);
+  Input activate{};
+  activate.message = WM_ACTIVATE;
+  activate.window = window;
+  return queueInput(window, activate) ? TRUE : FALSE;
+}
+
+HWND WINAPI GetFocus() {
+  Guard g(lock());
+  return ownQueue().focus;
+}
+
+HWND WINAPI SetFocus(HWND window) {
+  if (!window) return setFocusWindow(nullptr);
+  HWND top;
+  {
+    Guard g(lock());
+    Window* w = getOwn(window);
+    if (!w) {
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return nullptr;
+    }
+    // No focus inside a minimized or disabled ancestor.
+    for (Window* p = w->parent ? get(w->parent) : nullptr; p; p = p->parent ? get(p->parent) : nullptr)
+      if (p->style & (WS_MINIMIZE | WS_DISABLED)) return nullptr;
+    top = topLevelOf(window);
+  }
+  if (GetActiveWindow() != top) {
+    setActive(top, false);
+    if (GetActiveWindow() != top) return nullptr;
+    if (!IsWindow(window)) return nullptr;
+  }
+  return setFocusWindow(window);
+}
+
+HWND WINAPI SetCapture(HWND window) {
+  Guard g(lock());
+  Queue& q = ownQueue();
+  HWND previous = q.capture;
+  q.capture = getOwn(window) ? window : nullptr;
+  return previous;
+}
+
+BOOL WINAPI ReleaseCapture() {
+  Guard g(lock());
+  ownQueue().capture = nullptr;
+  return TRUE;
+}
+
+HWND WINAPI GetCapture() {
+  Guard g(lock());
+  return ownQueue().capture;
+}
