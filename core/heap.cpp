@@ -7,6 +7,24 @@
 #include <cstdio>
 #include <cstdlib>
 
+// Under the address sanitizer, elements on a pool's free lists are poisoned, so
+// that a use after Pool_Free is reported as it would be after free().
+#if defined(__SANITIZE_ADDRESS__)
+#define TP_POOL_POISONING 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TP_POOL_POISONING 1
+#endif
+#endif
+#ifdef TP_POOL_POISONING
+#include <sanitizer/asan_interface.h>
+#define POOL_POISON(address, size) ASAN_POISON_MEMORY_REGION(address, size)
+#define POOL_UNPOISON(address, size) ASAN_UNPOISON_MEMORY_REGION(address, size)
+#else
+#define POOL_POISON(address, size) ((void)(address), (void)(size))
+#define POOL_UNPOISON(address, size) ((void)(address), (void)(size))
+#endif
+
 HANDLE Heap_Main;
 
 void* Heap_Alloc(size_t bytes) { return HeapAlloc(Heap_Main, HEAP_ZERO_MEMORY, bytes); }
@@ -183,10 +201,15 @@ PoolBlock* allocateBlock(const BlockPool* pool, int32_t slots) {
   return block;
 }
 
-void releaseBlocks(PoolBlock* block) {
+void releaseBlock(const BlockPool* pool, PoolBlock* block) {
+  POOL_UNPOISON(firstSlot(block), static_cast<size_t>(block->slotCount) * pool->slotSize);
+  Heap_Free(block);
+}
+
+void releaseBlocks(const BlockPool* pool, PoolBlock* block) {
   while (block) {
     PoolBlock* next = block->next;
-    Heap_Free(block);
+    releaseBlock(pool, block);
     block = next;
   }
 }
@@ -265,66 +288,89 @@ BlockPool* Pool_Create(int32_t elementSize, int32_t minBlockSlots, int32_t maxBl
   return result;
 }
 
-void* Pool_Alloc(BlockPool* pool) {
-  PoolLock guard(pool);
-  char* slot;
-  PoolBlock* block = pool->availableBlocks;
-  if (block) {
-    if (block->freeCount > 0) {
-      slot = static_cast<char*>(block->freeList);
-      block->freeList = *reinterpret_cast<void**>(slot);
-      block->freeCount--;
-    } else {
-      slot = firstSlot(block) + static_cast<size_t>(block->usedCount) * pool->slotSize;
-      block->usedCount++;
-    }
-    if (block->freeCount == 0 && block->usedCount >= block->slotCount) {
-      pool->availableBlocks = block->next;
-      if (block->next) block->next->previous = nullptr;
-      pushFront(&pool->fullBlocks, block);
-    }
-  } else {
-    // About one sixteenth of what the pool already holds, in multiples of 16,
-    // so a growing pool makes ever fewer heap calls.
-    int32_t slots = (pool->totalSlots >> 4) & ~15;
-    if (slots < pool->minBlockSlots)
-      slots = pool->minBlockSlots;
-    else if (slots > pool->maxBlockSlots)
-      slots = pool->maxBlockSlots;
-    block = allocateBlock(pool, slots);
-    if (!block) block = allocateBlock(pool, 1);
-    if (!block) return nullptr;
-    pool->totalSlots += block->slotCount;
-    block->usedCount = 1;
-    pushFront(block->slotCount > 1 ? &pool->availableBlocks : &pool->fullBlocks, block);
-    slot = firstSlot(block);
-  }
+namespace {
+
+// A new block for a pool whose blocks are all full; its first slot is handed out.
+char* allocateFromNewBlock(BlockPool* pool) {
+  // About one sixteenth of what the pool already holds, in multiples of 16,
+  // so a growing pool makes ever fewer heap calls.
+  int32_t slots = (pool->totalSlots >> 4) & ~15;
+  if (slots < pool->minBlockSlots)
+    slots = pool->minBlockSlots;
+  else if (slots > pool->maxBlockSlots)
+    slots = pool->maxBlockSlots;
+  PoolBlock* block = allocateBlock(pool, slots);
+  if (!block) block = allocateBlock(pool, 1);
+  if (!block) return nullptr;
+  pool->totalSlots += block->slotCount;
+  block->usedCount = 1;
+  pushFront(block->slotCount > 1 ? &pool->availableBlocks : &pool->fullBlocks, block);
+  char* slot = firstSlot(block);
   *reinterpret_cast<PoolBlock**>(slot) = block;
   return slot + kSlotHeader;
 }
 
-void Pool_Free(BlockPool* pool, void* element) {
-  if (!element) return;
-  PoolLock guard(pool);
+inline void* allocate(BlockPool* pool) {
+  PoolBlock* block = pool->availableBlocks;
+  if (!block) return allocateFromNewBlock(pool);
+  char* slot;
+  if (block->freeCount > 0) {
+    slot = static_cast<char*>(block->freeList);
+    block->freeList = *reinterpret_cast<void**>(slot);
+    block->freeCount--;
+  } else {
+    slot = firstSlot(block) + static_cast<size_t>(block->usedCount) * pool->slotSize;
+    block->usedCount++;
+  }
+  if (block->freeCount == 0 && block->usedCount >= block->slotCount) {
+    pool->availableBlocks = block->next;
+    if (block->next) block->next->previous = nullptr;
+    pushFront(&pool->fullBlocks, block);
+  }
+  *reinterpret_cast<PoolBlock**>(slot) = block;
+  POOL_UNPOISON(slot + kSlotHeader, pool->slotSize - kSlotHeader);
+  return slot + kSlotHeader;
+}
+
+inline void release(BlockPool* pool, void* element) {
   char* slot = static_cast<char*>(element) - kSlotHeader;
   PoolBlock* block = *reinterpret_cast<PoolBlock**>(slot);
+  POOL_POISON(element, pool->slotSize - kSlotHeader);
   *reinterpret_cast<void**>(slot) = block->freeList;
   block->freeList = slot;
   block->freeCount++;
   if (block->freeCount == block->usedCount) {
     unlinkBlock(pool, block);
     pool->totalSlots -= block->slotCount;
-    Heap_Free(block);
+    releaseBlock(pool, block);
   } else if (block->freeCount == 1 && block->usedCount >= block->slotCount) {
     unlinkBlock(pool, block);
     pushFront(&pool->availableBlocks, block);
   }
 }
 
+}  // namespace
+
+void* Pool_Alloc(BlockPool* pool) {
+  if (!pool->locking) return allocate(pool);
+  EnterCriticalSection(&pool->lock);
+  void* element = allocate(pool);
+  LeaveCriticalSection(&pool->lock);
+  return element;
+}
+
+void Pool_Free(BlockPool* pool, void* element) {
+  if (!element) return;
+  if (!pool->locking) return release(pool, element);
+  EnterCriticalSection(&pool->lock);
+  release(pool, element);
+  LeaveCriticalSection(&pool->lock);
+}
+
 void Pool_Reset(BlockPool* pool) {
   PoolLock guard(pool);
-  releaseBlocks(pool->fullBlocks);
-  releaseBlocks(pool->availableBlocks);
+  releaseBlocks(pool, pool->fullBlocks);
+  releaseBlocks(pool, pool->availableBlocks);
   pool->fullBlocks = nullptr;
   pool->availableBlocks = nullptr;
   pool->totalSlots = 0;
