@@ -188,7 +188,7 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
                                 WS_POPUP | WS_CAPTION | WS_SYSMENU, x, y, width, height, top, nullptr,
                                 nullptr, nullptr);
   if (!dialog) return 0;
-  DialogInfo info{DialogInfo::MessageBox};
+  DialogInfo info;
   info.boxType = type;
   {
     Guard g(lock());

@@ -22,7 +22,7 @@ constexpr int kDirectoryLabel = 0x440;
 thread_local DWORD lastError;
 
 struct Run {
-  DialogInfo info{DialogInfo::Open};
+  DialogInfo info;
   OPENFILENAMEW* ofn;
   BOOL result = FALSE;
 };

@@ -89,7 +89,7 @@ struct Class {
 // for the simulated user to read. Set before the dialog is shown, constant
 // while it is up, and owned by the call that runs the dialog.
 struct DialogInfo {
-  enum Kind { MessageBox = 1, Open = 2, Save = 3 } kind;
+  enum Kind { MessageBox = 1, Open = 2, Save = 3 } kind = MessageBox;
   UINT boxType = 0;
   std::vector<std::pair<std::u16string, std::u16string>> filters;  // description, pattern
   int filterIndex = 0;                                             // 0-based, of `filters`
@@ -192,7 +192,8 @@ struct Queue {
   BYTE keys[256] = {};
   std::condition_variable_any wake;
   int inSend = 0;
-  int cokeys = 0;  // CoInitialize count
+  bool waiting = false;  // blocked in a wait for messages
+  int cokeys = 0;        // CoInitialize count
 };
 
 // ---- Global state ----------------------------------------------------------------------

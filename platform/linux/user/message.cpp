@@ -324,10 +324,12 @@ bool waitForWork(steady_clock::time_point deadline) {
     if (hasWork(q, &wakeAt)) return true;
     auto until = std::min(wakeAt, deadline);
     if (steady_clock::now() >= deadline) return false;
+    q.waiting = true;
     if (until == steady_clock::time_point::max())
       q.wake.wait(g);
     else
       q.wake.wait_until(g, until);
+    q.waiting = false;
   }
 }
 

@@ -1,0 +1,382 @@
+// The simulated user on the substitute window system: input is queued to the
+// GUI thread as raw input, reads are taken under the substitute's lock, and
+// another application is a stand-in window that belongs to no thread here.
+#include "platform/simuser.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "platform/linux/user/internal.h"
+
+using namespace user;
+using std::chrono::steady_clock;
+
+namespace {
+
+bool matches(const Window& w, const char16_t* className, const char16_t* text) {
+  if (className && !equalNoCase(w.cls->name, className)) return false;
+  return !text || w.text == text;
+}
+
+// Waits, bounded, until `found` gives true; checked whenever the windows change.
+template <class F>
+bool waitFor(DWORD timeout, F found) {
+  auto deadline = steady_clock::now() + std::chrono::milliseconds(timeout);
+  Guard g(lock());
+  while (!found()) {
+    if (steady_clock::now() >= deadline) return false;
+    // Changes of state wake the wait; the short bound covers those that do not notify.
+    state().changed.wait_until(g, std::min(deadline, steady_clock::now() + std::chrono::milliseconds(5)));
+  }
+  return true;
+}
+
+HWND findTop(const char16_t* className, const char16_t* title) {
+  for (HWND h : state().topLevel) {
+    Window* w = get(h);
+    if (w && w->process == GetCurrentProcessId() && (w->style & WS_VISIBLE) && matches(*w, className, title))
+      return h;
+  }
+  return nullptr;
+}
+
+HWND findIn(HWND parent, const char16_t* className, const char16_t* text, int id, bool byId) {
+  Window* p = get(parent);
+  if (!p) return nullptr;
+  for (HWND c : p->children) {
+    Window* w = get(c);
+    if (!w) continue;
+    if (byId ? static_cast<int>(w->id) == id : matches(*w, className, text)) return c;
+    if (HWND deeper = findIn(c, className, text, id, byId)) return deeper;
+  }
+  return nullptr;
+}
+
+// The thread of the foreground window, when it is one of ours.
+DWORD foregroundThread() {
+  Window* f = get(state().foreground);
+  return f && f->process == GetCurrentProcessId() ? f->thread : 0;
+}
+
+bool queueKey(UINT message, BYTE key, WCHAR character) {
+  Guard g(lock());
+  HWND target = state().foreground;
+  Window* f = get(target);
+  if (!f || f->process != GetCurrentProcessId()) return false;  // the keys go to another application
+  Input in{};
+  in.message = message;
+  in.key = key;
+  in.character = character;
+  return queueInput(target, in);
+}
+
+bool queueMouse(UINT message, POINT point) {
+  Guard g(lock());
+  HWND target = WindowFromPoint(point);
+  if (!target) return false;
+  Input in{};
+  in.message = message;
+  in.point = point;
+  return queueInput(target, in);
+}
+
+// Clicks a caption button of a top-level window that has it.
+bool captionButton(HWND top, int hit, DWORD needed) {
+  Input in{};
+  {
+    Guard g(lock());
+    Window* w = get(top);
+    if (!w || w->parent || !(w->style & WS_VISIBLE) || !(w->style & needed)) return false;
+    RECT r = screenRectOf(*w);
+    in.window = top;
+    in.key = static_cast<WPARAM>(hit);
+    in.point = POINT{r.right - 20, r.top + 10};
+  }
+  in.message = WM_NCLBUTTONDOWN;
+  if (!queueInput(top, in)) return false;
+  in.message = WM_NCLBUTTONUP;
+  return queueInput(top, in);
+}
+
+HWND otherApplication() {
+  static HWND other = [] {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpszClassName = u"SimUser_OtherApplication";
+    RegisterClassExW(&wc);
+    Guard g(lock());
+    auto* w = new Window{};
+    w->process = GetCurrentProcessId() + 1;
+    w->thread = 0;
+    w->cls = findClass(u"SimUser_OtherApplication", nullptr);
+    w->cls->windows++;
+    w->proc = DefWindowProcW;
+    w->style = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+    w->text = u"Another application";
+    w->rect = RECT{100, 100, 500, 400};
+    w->handle = static_cast<HWND>(state().windows.add(w));
+    return w->handle;
+  }();
+  return other;
+}
+
+bool readMessageBox(SimMessageBox* out) {
+  for (HWND h : state().topLevel) {
+    Window* w = get(h);
+    if (!w || !w->dialog || w->dialog->kind != DialogInfo::MessageBox || !(w->style & WS_VISIBLE)) continue;
+    if (out) {
+      out->window = h;
+      out->caption = w->text;
+      out->text.clear();
+      out->buttons.clear();
+      for (HWND c : w->children) {
+        Window* child = get(c);
+        if (!child) continue;
+        if (child->id == 0xFFFF) out->text = child->text;
+        if (equalNoCase(child->cls->name, u"Button")) out->buttons.push_back(static_cast<int>(child->id));
+      }
+    }
+    return true;
+  }
+  return false;
+}
+
+bool readFileDialog(SimFileDialog* out) {
+  for (HWND h : state().topLevel) {
+    Window* w = get(h);
+    if (!w || !w->dialog || w->dialog->kind == DialogInfo::MessageBox || !(w->style & WS_VISIBLE)) continue;
+    if (out) {
+      const DialogInfo& d = *w->dialog;
+      *out = SimFileDialog{
+          h, d.kind == DialogInfo::Save, w->text, d.filters, d.filterIndex, d.directory, d.proposedName};
+    }
+    return true;
+  }
+  return false;
+}
+
+bool waitGone(HWND window, DWORD timeout) {
+  return waitFor(timeout, [&] { return get(window) == nullptr; });
+}
+
+}  // namespace
+
+// ---- Finding ------------------------------------------------------------------------------------
+
+HWND SimUser_FindWindow(const char16_t* className, const char16_t* title) {
+  Guard g(lock());
+  return findTop(className, title);
+}
+
+HWND SimUser_WaitWindow(const char16_t* className, const char16_t* title, DWORD timeout) {
+  HWND found = nullptr;
+  waitFor(timeout, [&] { return (found = findTop(className, title)) != nullptr; });
+  return found;
+}
+
+HWND SimUser_FindControl(HWND top, const char16_t* className, const char16_t* text) {
+  Guard g(lock());
+  return findIn(top, className, text, 0, false);
+}
+
+HWND SimUser_FindControlById(HWND top, int id) {
+  Guard g(lock());
+  return findIn(top, nullptr, nullptr, id, true);
+}
+
+// ---- Reading ------------------------------------------------------------------------------------
+
+bool SimUser_Read(HWND window, SimWindow* out) {
+  Guard g(lock());
+  Window* w = get(window);
+  if (!w || !out) return false;
+  Queue* q = queueOf(w->thread);
+  RECT client = clientRectOf(*w);
+  POINT origin = clientOrigin(*w);
+  *out = SimWindow{window,
+                   w->cls->name,
+                   w->text,
+                   static_cast<int>(w->id),
+                   screenRectOf(*w),
+                   RECT{origin.x, origin.y, origin.x + client.right, origin.y + client.bottom},
+                   visibleOf(*w),
+                   !(w->style & WS_DISABLED),
+                   q && q->focus == window && foregroundThread() == w->thread,
+                   state().foreground == window,
+                   (w->style & WS_MINIMIZE) != 0,
+                   (w->style & WS_MAXIMIZE) != 0,
+                   w->check};
+  return true;
+}
+
+std::u16string SimUser_Text(HWND window) {
+  Guard g(lock());
+  Window* w = get(window);
+  return w ? w->text : std::u16string();
+}
+
+HWND SimUser_Focus() {
+  Guard g(lock());
+  Queue* q = queueOf(foregroundThread());
+  return q ? q->focus : nullptr;
+}
+
+HWND SimUser_Foreground() {
+  Guard g(lock());
+  return foregroundThread() ? state().foreground : nullptr;
+}
+
+bool SimUser_Progress(HWND bar, int* low, int* high, int* position) {
+  Guard g(lock());
+  Window* w = get(bar);
+  if (!w || !equalNoCase(w->cls->name, u"msctls_progress32")) return false;
+  if (low) *low = w->rangeLow;
+  if (high) *high = w->rangeHigh;
+  if (position) *position = w->position;
+  return true;
+}
+
+// ---- Acting -----------------------------------------------------------------------------------------
+
+bool SimUser_ClickAt(HWND window, int x, int y) {
+  POINT p;
+  {
+    Guard g(lock());
+    Window* w = get(window);
+    if (!w || !visibleOf(*w)) return false;
+    RECT client = clientRectOf(*w);
+    if (x < 0 || y < 0 || x >= client.right || y >= client.bottom) return false;
+    POINT origin = clientOrigin(*w);
+    p = POINT{origin.x + x, origin.y + y};
+    // Only what is under the pointer can be clicked.
+    HWND under = WindowFromPoint(p);
+    if (under != window && !IsChild(window, under)) return false;
+  }
+  return queueMouse(WM_LBUTTONDOWN, p) && queueMouse(WM_LBUTTONUP, p);
+}
+
+bool SimUser_Click(HWND window) {
+  RECT client;
+  {
+    Guard g(lock());
+    Window* w = get(window);
+    if (!w) return false;
+    client = clientRectOf(*w);
+  }
+  return SimUser_ClickAt(window, client.right / 2, client.bottom / 2);
+}
+
+bool SimUser_KeyDown(BYTE key) { return queueKey(WM_KEYDOWN, key, 0); }
+bool SimUser_KeyUp(BYTE key) { return queueKey(WM_KEYUP, key, 0); }
+bool SimUser_Press(BYTE key) { return SimUser_KeyDown(key) && SimUser_KeyUp(key); }
+
+bool SimUser_PressWith(BYTE key, std::vector<BYTE> modifiers) {
+  bool ok = true;
+  for (BYTE m : modifiers) ok = SimUser_KeyDown(m) && ok;
+  ok = SimUser_Press(key) && ok;
+  for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) ok = SimUser_KeyUp(*it) && ok;
+  return ok;
+}
+
+// Each character is typed as a Unicode key, as a keyboard of any layout would give it.
+bool SimUser_Type(const char16_t* text) {
+  if (!text) return false;
+  for (const char16_t* p = text; *p; p++)
+    if (!queueKey(WM_KEYDOWN, VK_PACKET, *p) || !queueKey(WM_KEYUP, VK_PACKET, *p)) return false;
+  return true;
+}
+
+bool SimUser_CloseBox(HWND top) { return captionButton(top, HTCLOSE, WS_SYSMENU); }
+bool SimUser_Minimize(HWND top) { return captionButton(top, HTMINBUTTON, WS_MINIMIZEBOX); }
+
+bool SimUser_Maximize(HWND top) {
+  if (IsZoomed(top)) return false;
+  return captionButton(top, HTMAXBUTTON, WS_MAXIMIZEBOX);
+}
+
+// A minimized window comes back by a click on its button on the task bar.
+bool SimUser_Restore(HWND top) {
+  if (IsIconic(top)) {
+    return PostMessageW(top, WM_SYSCOMMAND, SC_RESTORE, 0) != FALSE;
+  }
+  if (!IsZoomed(top)) return false;
+  return captionButton(top, HTMAXBUTTON, WS_MAXIMIZEBOX);
+}
+
+bool SimUser_SwitchAway() {
+  HWND other = otherApplication();
+  Guard g(lock());
+  DWORD thread = foregroundThread();
+  state().foreground = other;
+  auto& top = state().topLevel;
+  top.erase(std::remove(top.begin(), top.end(), other), top.end());
+  top.insert(top.begin(), other);
+  state().changed.notify_all();
+  return thread == 0 || queueDeactivate(thread);
+}
+
+bool SimUser_SwitchBack(HWND top) {
+  Guard g(lock());
+  Window* w = get(top);
+  if (!w || w->parent || w->process != GetCurrentProcessId()) return false;
+  HWND other = otherApplication();
+  auto& list = state().topLevel;
+  list.erase(std::remove(list.begin(), list.end(), other), list.end());
+  Input in{};
+  in.message = WM_ACTIVATE;
+  in.window = top;
+  state().foreground = top;
+  return queueInput(top, in);
+}
+
+bool SimUser_Idle(DWORD timeout) {
+  return waitFor(timeout, [] {
+    for (Queue* q : state().queues) {
+      if (windowsOfThread(q->thread) == 0) continue;
+      bool posted = std::any_of(q->posted.begin(), q->posted.end(),
+                                [](const MSG& m) { return m.message != 0xFFFFFFFF; });
+      if (!q->input.empty() || !q->sent.empty() || posted || !q->waiting) return false;
+    }
+    return true;
+  });
+}
+
+// ---- Dialogs ---------------------------------------------------------------------------------------------
+
+bool SimUser_WaitMessageBox(SimMessageBox* seen, DWORD timeout) {
+  return waitFor(timeout, [&] { return readMessageBox(seen); });
+}
+
+bool SimUser_AnswerMessageBox(int button, SimMessageBox* seen, DWORD timeout) {
+  SimMessageBox box;
+  if (!SimUser_WaitMessageBox(&box, timeout)) return false;
+  if (seen) *seen = box;
+  HWND b = SimUser_FindControlById(box.window, button);
+  if (!b || !SimUser_Click(b)) return false;
+  return waitGone(box.window, timeout);
+}
+
+bool SimUser_WaitFileDialog(SimFileDialog* seen, DWORD timeout) {
+  return waitFor(timeout, [&] { return readFileDialog(seen); });
+}
+
+bool SimUser_AnswerFileDialog(const char16_t* path, SimFileDialog* seen, DWORD timeout) {
+  SimFileDialog dialog;
+  if (!SimUser_WaitFileDialog(&dialog, timeout)) return false;
+  if (seen) *seen = dialog;
+  if (!path) {
+    HWND cancel = SimUser_FindControlById(dialog.window, IDCANCEL);
+    return cancel && SimUser_Click(cancel) && waitGone(dialog.window, timeout);
+  }
+  // Click into the name field, clear it and type the path, then confirm.
+  HWND field = SimUser_FindControlById(dialog.window, 0x480);
+  if (!field || !SimUser_Click(field)) return false;
+  if (!SimUser_Idle(timeout)) return false;
+  size_t length = SimUser_Text(field).size();
+  for (size_t i = 0; i < length; i++)
+    if (!SimUser_Press(VK_BACK)) return false;
+  HWND ok = SimUser_FindControlById(dialog.window, IDOK);
+  return SimUser_Type(path) && ok && SimUser_Click(ok) && waitGone(dialog.window, timeout);
+}

@@ -1,0 +1,248 @@
+// Message queues of the substitute: retrieval order, posting from other
+// threads, sending across threads, waits with time-outs, paint pacing,
+// timers, WM_QUIT, keyboard state and accelerators.
+#include <gtest/gtest.h>
+#include <time.h>
+
+#include <atomic>
+#include <thread>
+
+#include "platform/simuser.h"
+#include "platform/win32.h"
+#include "tests/platform/user_support.h"
+
+namespace {
+
+class Messages : public testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterRecorder();
+    Log().clear();
+    PumpPending();
+  }
+};
+
+TEST_F(Messages, RetrievalOrderIsPostedThenInputThenPaintThenTimer) {
+  HWND w = MakeTop();
+  ShowWindow(w, SW_SHOW);  // now invalid, and the foreground window
+  SetTimer(w, 5, 10, nullptr);
+  ASSERT_TRUE(SimUser_Press('A'));
+  PostMessageW(w, WM_USER, 1, 0);
+  PostMessageW(w, WM_USER, 2, 0);
+  Sleep(30);
+  std::vector<UINT> order;
+  MSG m;
+  for (int i = 0; i < 6 && GetMessageW(&m, nullptr, 0, 0); i++) {
+    order.push_back(m.message);
+    if (m.message == WM_USER) EXPECT_EQ(m.wParam, static_cast<WPARAM>(order.size()));
+    DispatchMessageW(&m);
+  }
+  EXPECT_EQ(order, (std::vector<UINT>{WM_USER, WM_USER, WM_KEYDOWN, WM_KEYUP, WM_PAINT, WM_TIMER}));
+  KillTimer(w, 5);
+  DestroyWindow(w);
+}
+
+TEST_F(Messages, PostingFromManyThreadsKeepsEachThreadsOrder) {
+  HWND w = MakeTop();
+  constexpr int kThreads = 4, kEach = 500;
+  std::vector<std::thread> posters;
+  for (int t = 0; t < kThreads; t++)
+    posters.emplace_back([=] {
+      for (int i = 0; i < kEach; i++)
+        while (!PostMessageW(w, WM_USER, static_cast<WPARAM>(t), i)) Sleep(1);
+    });
+  std::vector<int> next(kThreads, 0);
+  int received = 0;
+  bool ordered = true;
+  MSG m;
+  ASSERT_TRUE(PumpUntil([&] {
+    while (PeekMessageW(&m, w, WM_USER, WM_USER, PM_REMOVE)) {
+      if (m.lParam != next[m.wParam]++) ordered = false;
+      received++;
+    }
+    return received == kThreads * kEach;
+  }));
+  for (auto& t : posters) t.join();
+  EXPECT_TRUE(ordered);
+  DestroyWindow(w);
+}
+
+std::atomic<DWORD> procThread;
+std::atomic<bool> inSend;
+LRESULT CALLBACK Answering(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m == WM_USER) {
+    procThread = GetCurrentThreadId();
+    inSend = InSendMessage();
+    return static_cast<LRESULT>(wp * 2);
+  }
+  return DefWindowProcW(w, m, wp, lp);
+}
+
+TEST_F(Messages, SendingFromAnotherThreadRunsTheProcedureOnTheOwningThread) {
+  WNDCLASSEXW wc{sizeof wc};
+  wc.lpfnWndProc = Answering;
+  wc.lpszClassName = u"Answering";
+  RegisterClassExW(&wc);
+  HWND w = CreateWindowExW(0, u"Answering", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  std::atomic<LRESULT> result{0};
+  std::atomic<bool> done{false};
+  std::thread sender([&] {
+    result = SendMessageW(w, WM_USER, 21, 0);
+    done = true;
+  });
+  EXPECT_TRUE(PumpUntil([&] { return done.load(); }));
+  sender.join();
+  EXPECT_EQ(result.load(), 42);
+  EXPECT_EQ(procThread.load(), GetCurrentThreadId());
+  EXPECT_TRUE(inSend.load());
+  // On the owning thread the call is direct.
+  EXPECT_EQ(SendMessageW(w, WM_USER, 5, 0), 10);
+  EXPECT_FALSE(inSend.load());
+  DestroyWindow(w);
+  UnregisterClassW(u"Answering", nullptr);
+}
+
+TEST_F(Messages, MsgWaitTimesOutOnAnEmptyQueueAndWakesForAPost) {
+  EXPECT_EQ(MsgWaitForMultipleObjects(0, nullptr, FALSE, 30, QS_ALLINPUT), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT), static_cast<DWORD>(WAIT_TIMEOUT));
+  DWORD self = GetCurrentThreadId();
+  std::thread poster([=] {
+    Sleep(20);
+    PostThreadMessageW(self, WM_USER, 0, 0);
+  });
+  EXPECT_EQ(MsgWaitForMultipleObjects(0, nullptr, FALSE, 5000, QS_ALLINPUT),
+            static_cast<DWORD>(WAIT_OBJECT_0));
+  poster.join();
+  MSG m;
+  EXPECT_TRUE(PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(m.message, static_cast<UINT>(WM_USER));
+  EXPECT_FALSE(PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE));
+}
+
+double threadSeconds() {
+  timespec ts;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+TEST_F(Messages, ALoopThatRedrawsOnEveryWakeUpIsPacedLikeADisplay) {
+  HWND w = MakeTop();
+  HWND label = MakeChild(w, 1, u"Static", WS_VISIBLE, u"0");
+  ShowWindow(w, SW_SHOW);
+  // Each pass changes the text, which invalidates the label; the next wake-up
+  // is its WM_PAINT, which comes at most once per 16 ms frame.
+  auto start = std::chrono::steady_clock::now();
+  double cpuStart = threadSeconds();
+  int passes = 0;
+  MSG m;
+  while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(500)) {
+    SetWindowTextW(label, passes % 2 ? u"odd" : u"even");
+    if (MsgWaitForMultipleObjects(0, nullptr, FALSE, 1000, QS_ALLINPUT) != WAIT_OBJECT_0) break;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    passes++;
+  }
+  double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  double cpu = threadSeconds() - cpuStart;
+  EXPECT_GE(passes, 10);                                 // it keeps waking up
+  EXPECT_LE(passes, static_cast<int>(wall * 62.5) + 5);  // but no faster than the frames
+  EXPECT_LT(cpu, wall * 0.5);                            // and without spinning
+  DestroyWindow(w);
+}
+
+int timerCalls = 0;
+void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) { timerCalls++; }
+
+TEST_F(Messages, TimersArriveUntilKilled) {
+  HWND w = MakeTop();
+  ASSERT_TRUE(SetTimer(w, 7, 10, nullptr));
+  UINT_PTR threadTimer = SetTimer(nullptr, 0, 10, OnTimer);
+  ASSERT_TRUE(threadTimer);
+  timerCalls = 0;
+  int windowTimers = 0;
+  EXPECT_TRUE(PumpUntil([&] {
+    windowTimers = 0;
+    for (const Logged& l : Log())
+      if (l.message == WM_TIMER && l.window == w && l.wParam == 7) windowTimers++;
+    return windowTimers >= 2 && timerCalls >= 2;
+  }));
+  EXPECT_TRUE(KillTimer(w, 7));
+  EXPECT_TRUE(KillTimer(nullptr, threadTimer));
+  EXPECT_FALSE(KillTimer(w, 7));
+  Log().clear();
+  int calls = timerCalls;
+  PumpUntil([] { return false; }, 60);
+  EXPECT_TRUE(Only({WM_TIMER}).empty());
+  EXPECT_EQ(timerCalls, calls);
+  DestroyWindow(w);
+}
+
+TEST_F(Messages, QuitComesAfterPostedMessagesAndEndsGetMessage) {
+  PostQuitMessage(3);
+  PostThreadMessageW(GetCurrentThreadId(), WM_USER, 0, 0);
+  MSG m;
+  EXPECT_TRUE(GetMessageW(&m, nullptr, 0, 0));
+  EXPECT_EQ(m.message, static_cast<UINT>(WM_USER));
+  EXPECT_FALSE(GetMessageW(&m, nullptr, 0, 0));
+  EXPECT_EQ(m.message, static_cast<UINT>(WM_QUIT));
+  EXPECT_EQ(m.wParam, 3u);
+}
+
+TEST_F(Messages, AcceleratorsMatchTheKeyStateOfTheSimulatedInput) {
+  HWND w = MakeTop();
+  ShowWindow(w, SW_SHOW);
+  ACCEL entries[] = {{FVIRTKEY | FNOINVERT, VK_TAB, 64001}, {FVIRTKEY | FNOINVERT | FSHIFT, VK_TAB, 64002}};
+  HACCEL table = CreateAcceleratorTableW(entries, 2);
+  ASSERT_TRUE(table);
+  ASSERT_TRUE(SimUser_Press(VK_TAB));
+  ASSERT_TRUE(SimUser_PressWith(VK_TAB, {VK_SHIFT}));
+  ASSERT_TRUE(SimUser_PressWith(VK_TAB, {VK_CONTROL}));  // no entry for Ctrl+Tab
+  std::vector<SHORT> shiftAtTab;
+  MSG m;
+  Log().clear();
+  PumpUntil(
+      [&] {
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+          if (m.message == WM_KEYDOWN && m.wParam == VK_TAB) shiftAtTab.push_back(GetKeyState(VK_SHIFT));
+          if (!TranslateAcceleratorW(w, table, &m)) DispatchMessageW(&m);
+        }
+        return false;
+      },
+      100);
+  std::vector<WPARAM> commands;
+  for (const Logged& l : Log())
+    if (l.message == WM_COMMAND) commands.push_back(l.wParam);
+  EXPECT_EQ(commands, (std::vector<WPARAM>{MAKEWPARAM(64001, 1), MAKEWPARAM(64002, 1)}));
+  ASSERT_EQ(shiftAtTab.size(), 3u);
+  EXPECT_GE(shiftAtTab[0], 0);
+  EXPECT_LT(shiftAtTab[1], 0);
+  EXPECT_TRUE(shiftAtTab[1] & 0x80);  // the down bit as the low byte shows it too
+  EXPECT_GE(GetKeyState(VK_SHIFT), 0);
+  EXPECT_GE(GetKeyState(VK_CONTROL), 0);
+  EXPECT_TRUE(DestroyAcceleratorTable(table));
+  EXPECT_FALSE(DestroyAcceleratorTable(table));
+  EXPECT_FALSE(TranslateAcceleratorW(w, table, &m));
+  DestroyWindow(w);
+}
+
+TEST_F(Messages, TypedTextBecomesCharactersThroughTranslateMessage) {
+  HWND w = MakeTop();
+  ShowWindow(w, SW_SHOW);
+  ASSERT_TRUE(SimUser_Type(u"aB\u00e9"));
+  ASSERT_TRUE(SimUser_PressWith('C', {VK_SHIFT}));
+  PumpUntil([] { return false; }, 60);
+  std::u16string typed;
+  for (const Logged& l : Log())
+    if (l.message == WM_CHAR) typed += static_cast<char16_t>(l.wParam);
+  EXPECT_EQ(typed, u"aB\u00e9C");
+  DestroyWindow(w);
+}
+
+TEST_F(Messages, RegisteredMessagesAreOnePerNameWithoutCase) {
+  UINT a = RegisterWindowMessageW(u"RT_PostEventMessage");
+  EXPECT_GE(a, 0xC000u);
+  EXPECT_EQ(RegisterWindowMessageW(u"rt_posteventmessage"), a);
+  EXPECT_NE(RegisterWindowMessageW(u"RT_Other"), a);
+  EXPECT_EQ(RegisterWindowMessageW(u""), 0u);
+}
+
+}  // namespace

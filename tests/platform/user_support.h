@@ -1,0 +1,85 @@
+// Helpers of the substitute window system's tests: a window class that
+// records the messages it receives, and a bounded message pump.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+
+struct Logged {
+  HWND window;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+};
+
+// Messages received by windows of the "Recorder" class, in order (test thread only).
+inline std::vector<Logged>& Log() {
+  static std::vector<Logged> log;
+  return log;
+}
+
+inline LRESULT CALLBACK RecorderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  Log().push_back({window, message, wParam, lParam});
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+inline void RegisterRecorder() {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = RecorderProc;
+  wc.lpszClassName = u"Recorder";
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  RegisterClassExW(&wc);  // fails harmlessly when already registered
+}
+
+inline HWND MakeTop(const char16_t* title = u"top", DWORD style = WS_OVERLAPPEDWINDOW) {
+  RegisterRecorder();
+  return CreateWindowExW(0, u"Recorder", title, style, 10, 10, 300, 200, nullptr, nullptr, nullptr, nullptr);
+}
+
+inline HWND MakeChild(HWND parent, int id, const char16_t* cls = u"Recorder", DWORD style = WS_VISIBLE,
+                      const char16_t* text = u"", int x = 10, int y = 10, int w = 80, int h = 20) {
+  RegisterRecorder();
+  return CreateWindowExW(0, cls, text, WS_CHILD | style, x, y, w, h, parent,
+                         reinterpret_cast<HMENU>(static_cast<intptr_t>(id)), nullptr, nullptr);
+}
+
+// The messages of the log with these numbers, as (window, message) pairs.
+inline std::vector<std::pair<HWND, UINT>> Only(std::initializer_list<UINT> wanted) {
+  std::vector<std::pair<HWND, UINT>> out;
+  for (const Logged& l : Log())
+    for (UINT w : wanted)
+      if (l.message == w) out.push_back({l.window, l.message});
+  return out;
+}
+
+// Dispatches the calling thread's messages until `done` holds; false after the time-out.
+template <class F>
+bool PumpUntil(F done, int timeoutMs = 5000) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  MSG m;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&m);
+      DispatchMessageW(&m);
+      if (done()) return true;
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  return true;
+}
+
+// Dispatches whatever is there now, paints included.
+inline void PumpPending() {
+  MSG m;
+  for (int i = 0; i < 1000 && PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE); i++) {
+    TranslateMessage(&m);
+    DispatchMessageW(&m);
+  }
+}

@@ -1,0 +1,265 @@
+// Windows of the substitute: classes, creation and destruction order, stale
+// handles, subclassing chains, properties and the enumeration order.
+#include <gtest/gtest.h>
+
+#include "platform/win32.h"
+#include "tests/platform/user_support.h"
+
+namespace {
+
+class Windows : public testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterRecorder();
+    Log().clear();
+  }
+};
+
+TEST_F(Windows, DestroySendsDestroyParentFirstAndNcDestroyChildrenFirst) {
+  HWND p = MakeTop();
+  HWND a = MakeChild(p, 1);
+  HWND a1 = MakeChild(a, 2);
+  HWND b = MakeChild(p, 3);
+  Log().clear();
+  ASSERT_TRUE(DestroyWindow(p));
+  using V = std::vector<std::pair<HWND, UINT>>;
+  EXPECT_EQ(Only({WM_DESTROY}), (V{{p, WM_DESTROY}, {a, WM_DESTROY}, {a1, WM_DESTROY}, {b, WM_DESTROY}}));
+  EXPECT_EQ(Only({WM_NCDESTROY}),
+            (V{{a1, WM_NCDESTROY}, {a, WM_NCDESTROY}, {b, WM_NCDESTROY}, {p, WM_NCDESTROY}}));
+  for (HWND h : {p, a, a1, b}) EXPECT_FALSE(IsWindow(h));
+  EXPECT_FALSE(DestroyWindow(p));
+}
+
+TEST_F(Windows, CreationSendsNcCreateCreateSizeAndMoveInOrder) {
+  HWND w = MakeTop();
+  std::vector<UINT> messages;
+  for (const Logged& l : Log())
+    if (l.message == WM_NCCREATE || l.message == WM_CREATE || l.message == WM_SIZE || l.message == WM_MOVE)
+      messages.push_back(l.message);
+  EXPECT_EQ(messages, (std::vector<UINT>{WM_NCCREATE, WM_CREATE, WM_SIZE, WM_MOVE}));
+  WCHAR text[16];
+  EXPECT_EQ(GetWindowTextW(w, text, 16), 3);
+  EXPECT_EQ(std::u16string(text), u"top");
+  DestroyWindow(w);
+}
+
+LRESULT CALLBACK RefuseCreate(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  Log().push_back({w, m, wp, lp});
+  return m == WM_CREATE ? -1 : DefWindowProcW(w, m, wp, lp);
+}
+
+TEST_F(Windows, RefusedCreationFailsAndTheWindowIsDestroyed) {
+  WNDCLASSEXW wc{sizeof wc};
+  wc.lpfnWndProc = RefuseCreate;
+  wc.lpszClassName = u"Refuser";
+  ASSERT_TRUE(RegisterClassExW(&wc));
+  EXPECT_EQ(CreateWindowExW(0, u"Refuser", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
+            nullptr);
+  ASSERT_FALSE(Log().empty());
+  HWND h = Log().front().window;
+  EXPECT_FALSE(IsWindow(h));
+  EXPECT_EQ(Only({WM_NCDESTROY}).size(), 1u);
+  EXPECT_TRUE(UnregisterClassW(u"Refuser", nullptr));
+}
+
+TEST_F(Windows, ClassesAreUniqueByNameAndStayWhileTheyHaveWindows) {
+  WNDCLASSEXW wc{sizeof wc};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.lpszClassName = u"Twice";
+  ASSERT_TRUE(RegisterClassExW(&wc));
+  wc.lpszClassName = u"TWICE";
+  EXPECT_FALSE(RegisterClassExW(&wc));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
+  HWND w = CreateWindowExW(0, u"twice", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(w);
+  WCHAR name[16];
+  GetClassNameW(w, name, 16);
+  EXPECT_EQ(std::u16string(name), u"Twice");
+  EXPECT_FALSE(UnregisterClassW(u"Twice", nullptr));
+  DestroyWindow(w);
+  EXPECT_TRUE(UnregisterClassW(u"Twice", nullptr));
+  EXPECT_EQ(CreateWindowExW(0, u"Twice", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
+            nullptr);
+}
+
+int reachedNew = 0;
+LRESULT CALLBACK CountingProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m == WM_USER) reachedNew++;
+  return DefWindowProcW(w, m, wp, lp);
+}
+
+TEST_F(Windows, AStaleHandleFailsAndNeverReachesTheWindowThatReusedItsSlot) {
+  WNDCLASSEXW wc{sizeof wc};
+  wc.lpfnWndProc = CountingProc;
+  wc.lpszClassName = u"Counting";
+  RegisterClassExW(&wc);
+  HWND old =
+      CreateWindowExW(0, u"Counting", u"old", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  SetPropW(old, u"p", reinterpret_cast<HANDLE>(1));
+  DestroyWindow(old);
+  HWND fresh =
+      CreateWindowExW(0, u"Counting", u"new", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  SetPropW(fresh, u"p", reinterpret_cast<HANDLE>(2));
+  // The slot was reused: same index, another generation.
+  EXPECT_EQ(LOWORD(reinterpret_cast<uintptr_t>(old)), LOWORD(reinterpret_cast<uintptr_t>(fresh)));
+  EXPECT_NE(old, fresh);
+  reachedNew = 0;
+  EXPECT_FALSE(IsWindow(old));
+  EXPECT_EQ(SendMessageW(old, WM_USER, 0, 0), 0);
+  EXPECT_FALSE(PostMessageW(old, WM_USER, 0, 0));
+  EXPECT_FALSE(SetWindowTextW(old, u"stale"));
+  EXPECT_EQ(GetPropW(old, u"p"), nullptr);
+  EXPECT_EQ(RemovePropW(old, u"p"), nullptr);
+  EXPECT_FALSE(ShowWindow(old, SW_SHOW));
+  EXPECT_EQ(SetFocus(old), nullptr);
+  EXPECT_EQ(reachedNew, 0);
+  EXPECT_EQ(GetPropW(fresh, u"p"), reinterpret_cast<HANDLE>(2));
+  WCHAR text[8];
+  GetWindowTextW(fresh, text, 8);
+  EXPECT_EQ(std::u16string(text), u"new");
+  DestroyWindow(fresh);
+  UnregisterClassW(u"Counting", nullptr);
+}
+
+WNDPROC firstPrevious, secondPrevious;
+LRESULT CALLBACK FirstSubclass(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m == WM_USER) Log().push_back({w, WM_USER + 1, wp, lp});
+  return CallWindowProcW(firstPrevious, w, m, wp, lp + (m == WM_USER ? 1 : 0));
+}
+LRESULT CALLBACK SecondSubclass(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m == WM_USER) Log().push_back({w, WM_USER + 2, wp, lp});
+  return CallWindowProcW(secondPrevious, w, m, wp, lp + (m == WM_USER ? 10 : 0));
+}
+
+TEST_F(Windows, SubclassesFormAChainEndingInTheClassProcedure) {
+  HWND w = MakeTop();
+  firstPrevious = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FirstSubclass)));
+  EXPECT_EQ(firstPrevious, RecorderProc);
+  secondPrevious = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SecondSubclass)));
+  EXPECT_EQ(secondPrevious, FirstSubclass);
+  Log().clear();
+  SendMessageW(w, WM_USER, 0, 100);
+  // Newest first; each hands on what it changed.
+  ASSERT_EQ(Log().size(), 3u);
+  EXPECT_EQ(Log()[0].message, WM_USER + 2u);
+  EXPECT_EQ(Log()[1].message, WM_USER + 1u);
+  EXPECT_EQ(Log()[1].lParam, 110);
+  EXPECT_EQ(Log()[2].message, static_cast<UINT>(WM_USER));
+  EXPECT_EQ(Log()[2].lParam, 111);
+  EXPECT_EQ(GetWindowLongPtrW(w, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(SecondSubclass));
+  // Taking a subclass out restores the chain below it.
+  SetWindowLongPtrW(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(firstPrevious));
+  Log().clear();
+  SendMessageW(w, WM_USER, 0, 0);
+  EXPECT_EQ(Log().size(), 1u);
+  DestroyWindow(w);
+}
+
+HANDLE propAtNcDestroy;
+LRESULT CALLBACK PropReader(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m == WM_NCDESTROY) propAtNcDestroy = RemovePropW(w, u"RT_Value");
+  return DefWindowProcW(w, m, wp, lp);
+}
+
+TEST_F(Windows, PropertiesLiveUntilNcDestroyAndAreNamedWithoutCase) {
+  WNDCLASSEXW wc{sizeof wc};
+  wc.lpfnWndProc = PropReader;
+  wc.lpszClassName = u"PropReader";
+  RegisterClassExW(&wc);
+  HWND w = CreateWindowExW(0, u"PropReader", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  EXPECT_TRUE(SetPropW(w, u"RT_Value", reinterpret_cast<HANDLE>(7)));
+  EXPECT_TRUE(SetPropW(w, u"rt_value", reinterpret_cast<HANDLE>(8)));  // the same property
+  EXPECT_TRUE(SetPropW(w, u"Other", reinterpret_cast<HANDLE>(9)));
+  EXPECT_EQ(GetPropW(w, u"RT_VALUE"), reinterpret_cast<HANDLE>(8));
+  EXPECT_EQ(RemovePropW(w, u"Other"), reinterpret_cast<HANDLE>(9));
+  EXPECT_EQ(RemovePropW(w, u"Other"), nullptr);
+  EXPECT_EQ(GetPropW(w, u"missing"), nullptr);
+  propAtNcDestroy = nullptr;
+  DestroyWindow(w);
+  EXPECT_EQ(propAtNcDestroy, reinterpret_cast<HANDLE>(8));
+  EXPECT_EQ(GetPropW(w, u"RT_Value"), nullptr);
+  UnregisterClassW(u"PropReader", nullptr);
+}
+
+std::vector<HWND> visited;
+HWND createDuring;
+BOOL CALLBACK Visit(HWND w, LPARAM stopAt) {
+  visited.push_back(w);
+  if (createDuring) MakeChild(createDuring, 99);
+  return reinterpret_cast<HWND>(stopAt) != w;
+}
+
+TEST_F(Windows, EnumChildWindowsIsDepthFirstInZOrder) {
+  HWND p = MakeTop();
+  HWND a = MakeChild(p, 1);
+  HWND a1 = MakeChild(a, 11);
+  HWND a2 = MakeChild(a, 12);
+  HWND b = MakeChild(p, 2);
+  HWND b1 = MakeChild(b, 21);
+  HWND c = MakeChild(p, 3);
+  visited.clear();
+  createDuring = nullptr;
+  EXPECT_TRUE(EnumChildWindows(p, Visit, 0));
+  EXPECT_EQ(visited, (std::vector<HWND>{a, a1, a2, b, b1, c}));
+  EXPECT_EQ(GetWindow(p, GW_CHILD), a);
+  EXPECT_EQ(GetWindow(a, GW_HWNDNEXT), b);
+  // A callback answering FALSE ends the walk; windows made meanwhile are not visited.
+  visited.clear();
+  createDuring = p;
+  EXPECT_FALSE(EnumChildWindows(p, Visit, reinterpret_cast<LPARAM>(b)));
+  EXPECT_EQ(visited, (std::vector<HWND>{a, a1, a2, b}));
+  createDuring = nullptr;
+  DestroyWindow(p);
+}
+
+TEST_F(Windows, OuterSizeFromAdjustWindowRectGivesTheClientSize) {
+  DWORD style = WS_OVERLAPPEDWINDOW;
+  RECT r{0, 0, 300, 200};
+  ASSERT_TRUE(AdjustWindowRectEx(&r, style, FALSE, 0));
+  EXPECT_LT(r.left, 0);
+  EXPECT_LT(r.top, r.left);  // the caption is above
+  HWND w = CreateWindowExW(0, u"Recorder", u"", style, CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left,
+                           r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
+  RECT client;
+  GetClientRect(w, &client);
+  EXPECT_EQ(client.right, 300);
+  EXPECT_EQ(client.bottom, 200);
+  HWND child = MakeChild(w, 5, u"Recorder", WS_VISIBLE, u"", 20, 30, 40, 0);
+  RECT outer, cr;
+  GetWindowRect(child, &outer);
+  GetClientRect(child, &cr);
+  POINT origin{0, 0};
+  ClientToScreen(w, &origin);
+  EXPECT_EQ(outer.left, origin.x + 20);
+  EXPECT_EQ(outer.top, origin.y + 30);
+  EXPECT_EQ(cr.right, 40);
+  EXPECT_EQ(cr.bottom, 0);  // a zero height is kept as it is
+  DestroyWindow(w);
+}
+
+TEST_F(Windows, AWindowCreatedMaximizedIsShownCoveringTheScreen) {
+  HWND w = CreateWindowExW(0, u"Recorder", u"max", WS_OVERLAPPEDWINDOW | WS_MAXIMIZE, CW_USEDEFAULT,
+                           CW_USEDEFAULT, -65535, -65535, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(w);
+  EXPECT_TRUE(IsZoomed(w));
+  bool sawMaximized = false;
+  for (const Logged& l : Log())
+    if (l.window == w && l.message == WM_SIZE && l.wParam == SIZE_MAXIMIZED) sawMaximized = true;
+  EXPECT_TRUE(sawMaximized);
+  ShowWindow(w, SW_SHOWMAXIMIZED);
+  EXPECT_TRUE(IsWindowVisible(w));
+  RECT client;
+  GetClientRect(w, &client);
+  EXPECT_EQ(client.right, GetSystemMetrics(SM_CXSCREEN));
+  ShowWindow(w, SW_RESTORE);
+  EXPECT_FALSE(IsZoomed(w));
+  RECT restored;
+  GetWindowRect(w, &restored);
+  EXPECT_GE(restored.right - restored.left,
+            GetSystemMetrics(SM_CXMINTRACK));  // negative sizes become the minimum
+  DestroyWindow(w);
+}
+
+}  // namespace
