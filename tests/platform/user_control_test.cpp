@@ -1,0 +1,254 @@
+// The substitute's control classes and graphics stand-ins: Edit, Button,
+// Static and progress-bar behaviour and notifications, control colours,
+// brushes and the font model.
+#include <gtest/gtest.h>
+
+#include "platform/linux/user/internal.h"
+#include "platform/simuser.h"
+#include "platform/win32.h"
+#include "tests/platform/user_support.h"
+
+namespace {
+
+HBRUSH answerBrush;
+LRESULT CALLBACK ColourParent(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  Log().push_back({w, m, wp, lp});
+  if (m == WM_CTLCOLORSTATIC && answerBrush) {
+    SetTextColor(reinterpret_cast<HDC>(wp), RGB(255, 0, 0));
+    SetBkColor(reinterpret_cast<HDC>(wp), RGB(0, 0, 255));
+    return reinterpret_cast<LRESULT>(answerBrush);
+  }
+  return DefWindowProcW(w, m, wp, lp);
+}
+
+class Controls : public testing::Test {
+ protected:
+  HWND top = nullptr;
+  void SetUp() override {
+    WNDCLASSEXW wc{sizeof wc};
+    wc.lpfnWndProc = ColourParent;
+    wc.lpszClassName = u"ColourParent";
+    RegisterClassExW(&wc);
+    top = CreateWindowExW(0, u"ColourParent", u"controls", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr,
+                          nullptr, nullptr, nullptr);
+    ShowWindow(top, SW_SHOW);
+    PumpPending();
+    Log().clear();
+  }
+  void TearDown() override {
+    DestroyWindow(top);
+    PumpPending();
+  }
+  // WM_COMMAND notifications the parent received, as (control ID, code).
+  std::vector<std::pair<int, int>> commands(HWND from) {
+    std::vector<std::pair<int, int>> out;
+    for (const Logged& l : Log())
+      if (l.message == WM_COMMAND && reinterpret_cast<HWND>(l.lParam) == from)
+        out.push_back({LOWORD(l.wParam), HIWORD(l.wParam)});
+    return out;
+  }
+  void settle() {
+    PumpUntil([] { return false; }, 60);
+  }
+};
+
+TEST_F(Controls, EditReportsFocusTypingAndItsLimitToTheParent) {
+  HWND edit = MakeChild(top, 7, u"Edit", WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, u"", 10, 10, 100, 20);
+  SetFocus(edit);
+  ASSERT_TRUE(SimUser_Type(u"ab"));
+  ASSERT_TRUE(SimUser_Press(VK_BACK));
+  ASSERT_TRUE(SimUser_Type(u"c"));
+  settle();
+  EXPECT_EQ(SimUser_Text(edit), u"ac");
+  using C = std::vector<std::pair<int, int>>;
+  EXPECT_EQ(commands(edit), (C{{7, EN_SETFOCUS},
+                               {7, EN_UPDATE},
+                               {7, EN_CHANGE},
+                               {7, EN_UPDATE},
+                               {7, EN_CHANGE},
+                               {7, EN_UPDATE},
+                               {7, EN_CHANGE},
+                               {7, EN_UPDATE},
+                               {7, EN_CHANGE}}));
+  Log().clear();
+  SendMessageW(edit, EM_LIMITTEXT, 3, 0);
+  EXPECT_EQ(SendMessageW(edit, EM_GETLIMITTEXT, 0, 0), 3);
+  SendMessageW(edit, EM_SETSEL, 2, 2);
+  ASSERT_TRUE(SimUser_Type(u"de"));
+  settle();
+  EXPECT_EQ(SimUser_Text(edit), u"acd");
+  EXPECT_EQ(commands(edit), (C{{7, EN_UPDATE}, {7, EN_CHANGE}, {7, EN_MAXTEXT}}));
+  // The program's own text ignores the limit but is reported as a change too.
+  Log().clear();
+  SetWindowTextW(edit, u"longer than three");
+  EXPECT_EQ(SimUser_Text(edit), u"longer than three");
+  EXPECT_EQ(commands(edit), (C{{7, EN_UPDATE}, {7, EN_CHANGE}}));
+  Log().clear();
+  SetFocus(top);
+  EXPECT_EQ(commands(edit), (C{{7, EN_KILLFOCUS}}));
+}
+
+TEST_F(Controls, EditWithoutAutoScrollStopsAtItsWidth) {
+  HWND edit = MakeChild(top, 8, u"Edit", WS_VISIBLE, u"", 10, 10, 40, 20);
+  SetFocus(edit);
+  ASSERT_TRUE(SimUser_Type(u"abcdefghijklmnop"));
+  settle();
+  EXPECT_LT(SimUser_Text(edit).size(), 16u);
+  EXPECT_FALSE(commands(edit).empty());
+  EXPECT_EQ(commands(edit).back(), std::make_pair(8, static_cast<int>(EN_MAXTEXT)));
+}
+
+TEST_F(Controls, ButtonClicksByMouseAndBySpaceWhileFocused) {
+  HWND button = MakeChild(top, 3, u"Button", WS_VISIBLE | WS_TABSTOP, u"upload", 10, 50, 80, 20);
+  HWND flat = MakeChild(top, 4, u"Button", WS_VISIBLE | WS_TABSTOP, u"cancel", 10, 80, 80, 0);
+  ASSERT_TRUE(SimUser_Click(button));
+  settle();
+  using C = std::vector<std::pair<int, int>>;
+  EXPECT_EQ(commands(button), (C{{3, BN_CLICKED}}));
+  EXPECT_EQ(GetFocus(), button);
+  // A button of height 0 cannot be hit by the mouse, but takes Space when focused.
+  EXPECT_FALSE(SimUser_Click(flat));
+  SetFocus(flat);
+  ASSERT_TRUE(SimUser_Press(VK_SPACE));
+  settle();
+  EXPECT_EQ(commands(flat), (C{{4, BN_CLICKED}}));
+  // Disabled, it is not under the pointer any more.
+  EnableWindow(button, FALSE);
+  Log().clear();
+  SimUser_Click(button);
+  settle();
+  EXPECT_TRUE(commands(button).empty());
+}
+
+TEST_F(Controls, OnlyCheckBoxesKeepACheckState) {
+  HWND push = MakeChild(top, 1, u"Button", WS_VISIBLE, u"push", 10, 10, 80, 20);
+  HWND box = MakeChild(top, 2, u"Button", WS_VISIBLE | BS_AUTOCHECKBOX, u"box", 10, 40, 80, 20);
+  SendMessageW(push, BM_SETCHECK, 5, 0);
+  EXPECT_EQ(SendMessageW(push, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  SendMessageW(box, BM_SETCHECK, 5, 0);
+  EXPECT_EQ(SendMessageW(box, BM_GETCHECK, 0, 0), BST_CHECKED);
+  ASSERT_TRUE(SimUser_Click(box));
+  settle();
+  SimWindow seen;
+  ASSERT_TRUE(SimUser_Read(box, &seen));
+  EXPECT_EQ(seen.check, BST_UNCHECKED);
+  EXPECT_TRUE(seen.focused);
+  SendMessageW(box, BM_CLICK, 0, 0);
+  EXPECT_EQ(SendMessageW(box, BM_GETCHECK, 0, 0), BST_CHECKED);
+}
+
+TEST_F(Controls, ProgressBarKeepsItsPositionWithinTheRange) {
+  HWND bar = MakeChild(top, 0, u"msctls_progress32", WS_VISIBLE, nullptr, 10, 10, 200, 20);
+  int low, high, pos;
+  ASSERT_TRUE(SimUser_Progress(bar, &low, &high, &pos));
+  EXPECT_EQ(low, 0);
+  EXPECT_EQ(high, 100);
+  SendMessageW(bar, PBM_SETRANGE32, 0, 100);
+  EXPECT_EQ(SendMessageW(bar, PBM_SETPOS, 50, 0), 0);
+  EXPECT_EQ(SendMessageW(bar, PBM_SETPOS, 150, 0), 50);
+  EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 100);
+  SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(INT32_MIN), 0);
+  EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 0);
+  SendMessageW(bar, PBM_SETPOS, 80, 0);
+  SendMessageW(bar, PBM_SETRANGE32, 10, 60);  // the position follows a narrower range
+  EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 60);
+  PBRANGE range;
+  EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range)), 10);
+  EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 60);
+  EXPECT_EQ(range.iHigh, 60);
+  EXPECT_EQ(static_cast<COLORREF>(SendMessageW(bar, PBM_SETBARCOLOR, 0, RGB(1, 2, 3))), CLR_DEFAULT);
+  EXPECT_EQ(static_cast<COLORREF>(SendMessageW(bar, PBM_SETBARCOLOR, 0, CLR_DEFAULT)), RGB(1, 2, 3));
+  EXPECT_EQ(static_cast<COLORREF>(SendMessageW(bar, PBM_SETBKCOLOR, 0, RGB(9, 9, 9))), CLR_DEFAULT);
+  EXPECT_EQ(static_cast<COLORREF>(SendMessageW(bar, PBM_GETBKCOLOR, 0, 0)), RGB(9, 9, 9));
+}
+
+// What a control was painted with, as the substitute recorded it.
+struct Painted {
+  COLORREF text, back;
+  HBRUSH brush;
+  int paints;
+};
+Painted paintedOf(HWND control) {
+  user::Guard g(user::lock());
+  user::Window* w = user::get(control);
+  return w ? Painted{w->paintText, w->paintBack, w->paintBrush, w->paints} : Painted{};
+}
+
+TEST_F(Controls, ControlsAskTheirParentForColoursAsTheyPaint) {
+  answerBrush = CreateSolidBrush(RGB(0, 0, 255));
+  HWND label = MakeChild(top, 1, u"Static", WS_VISIBLE, u"Filename", 10, 10, 100, 20);
+  HWND edit = MakeChild(top, 2, u"Edit", WS_VISIBLE, u"", 10, 40, 100, 20);
+  HWND readOnly = MakeChild(top, 3, u"Edit", WS_VISIBLE | ES_READONLY, u"", 10, 70, 100, 20);
+  HWND button = MakeChild(top, 4, u"Button", WS_VISIBLE, u"go", 10, 100, 100, 20);
+  settle();
+  auto askedBy = [&](HWND control) {
+    std::vector<UINT> out;
+    for (const Logged& l : Log())
+      if (l.message >= WM_CTLCOLORMSGBOX && l.message <= WM_CTLCOLORSTATIC &&
+          reinterpret_cast<HWND>(l.lParam) == control)
+        out.push_back(l.message);
+    return out;
+  };
+  EXPECT_EQ(askedBy(label), std::vector<UINT>{WM_CTLCOLORSTATIC});
+  EXPECT_EQ(askedBy(edit), std::vector<UINT>{WM_CTLCOLOREDIT});
+  EXPECT_EQ(askedBy(readOnly), std::vector<UINT>{WM_CTLCOLORSTATIC});
+  EXPECT_EQ(askedBy(button), std::vector<UINT>{WM_CTLCOLORBTN});
+  Painted p = paintedOf(label);
+  EXPECT_EQ(p.text, RGB(255, 0, 0));
+  EXPECT_EQ(p.back, RGB(0, 0, 255));
+  EXPECT_EQ(p.brush, answerBrush);
+  // The default answer: the system colours of a field.
+  Painted e = paintedOf(edit);
+  EXPECT_EQ(e.back, GetSysColor(COLOR_WINDOW));
+  EXPECT_EQ(e.brush, GetSysColorBrush(COLOR_WINDOW));
+  // A new text paints again, once per frame.
+  SetWindowTextW(label, u"Directory");
+  settle();
+  EXPECT_EQ(paintedOf(label).paints, p.paints + 1);
+  DeleteObject(answerBrush);
+  answerBrush = nullptr;
+}
+
+TEST(Gdi, BrushesRememberTheirColourAndStockObjectsStay) {
+  HBRUSH brush = CreateSolidBrush(RGB(10, 20, 30));
+  LOGBRUSH lb{};
+  ASSERT_EQ(GetObjectW(brush, sizeof lb, &lb), static_cast<int>(sizeof lb));
+  EXPECT_EQ(lb.lbColor, RGB(10, 20, 30));
+  EXPECT_EQ(lb.lbStyle, static_cast<UINT>(BS_SOLID));
+  EXPECT_TRUE(DeleteObject(brush));
+  EXPECT_EQ(GetObjectW(brush, sizeof lb, &lb), 0);
+  EXPECT_FALSE(DeleteObject(brush));
+  HGDIOBJ font = GetStockObject(DEFAULT_GUI_FONT);
+  ASSERT_TRUE(font);
+  EXPECT_TRUE(DeleteObject(font));
+  EXPECT_EQ(GetObjectType(font), static_cast<DWORD>(OBJ_FONT));
+  EXPECT_EQ(GetStockObject(DEFAULT_GUI_FONT), font);
+  HBRUSH face = GetSysColorBrush(COLOR_BTNFACE);
+  ASSERT_EQ(GetObjectW(face, sizeof lb, &lb), static_cast<int>(sizeof lb));
+  EXPECT_EQ(lb.lbColor, GetSysColor(COLOR_BTNFACE));
+}
+
+TEST(Gdi, TextIsMeasuredWithTheFixedFontModel) {
+  HDC dc = GetDC(nullptr);
+  ASSERT_TRUE(dc);
+  HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+  EXPECT_EQ(old, GetStockObject(SYSTEM_FONT));
+  SIZE size;
+  ASSERT_TRUE(GetTextExtentPoint32W(dc, u"Hg", 2, &size));
+  EXPECT_EQ(size.cx, 7 + 6);
+  EXPECT_EQ(size.cy, 13);
+  ASSERT_TRUE(GetTextExtentPoint32W(dc, u"Hg", 1, &size));
+  EXPECT_EQ(size.cx, 7);
+  RECT r{0, 0, 0, 0};
+  EXPECT_EQ(DrawTextW(dc, u"a&b\nM&&", -1, &r, DT_CALCRECT), 26);
+  EXPECT_EQ(r.right, 9 + 6);  // "ab" against "M&": the prefix is no character, "&&" is one
+  EXPECT_EQ(r.bottom, 26);
+  r = RECT{0, 0, 0, 0};
+  DrawTextW(dc, u"a&b", -1, &r, DT_CALCRECT | DT_NOPREFIX);
+  EXPECT_EQ(r.right, 6 + 6 + 6);
+  SelectObject(dc, old);
+  EXPECT_EQ(ReleaseDC(nullptr, dc), 1);
+  EXPECT_EQ(ReleaseDC(nullptr, dc), 0);
+}
+
+}  // namespace

@@ -1,0 +1,209 @@
+// Focus, activation, visibility and the caption buttons of the substitute:
+// the messages Windows sends for each, in its order.
+#include <gtest/gtest.h>
+
+#include "platform/simuser.h"
+#include "platform/win32.h"
+#include "tests/platform/user_support.h"
+
+namespace {
+
+using Pairs = std::vector<std::pair<HWND, UINT>>;
+
+class Focus : public testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterRecorder();
+    PumpPending();
+    Log().clear();
+  }
+  void TearDown() override { PumpPending(); }
+};
+
+TEST_F(Focus, MovingTheFocusKillsItOnTheOldWindowBeforeSettingItOnTheNew) {
+  HWND top = MakeTop();
+  HWND a = MakeChild(top, 1);
+  HWND b = MakeChild(top, 2);
+  ShowWindow(top, SW_SHOW);
+  SetFocus(a);
+  Log().clear();
+  EXPECT_EQ(SetFocus(b), a);
+  ASSERT_EQ(Only({WM_KILLFOCUS, WM_SETFOCUS}), (Pairs{{a, WM_KILLFOCUS}, {b, WM_SETFOCUS}}));
+  EXPECT_EQ(reinterpret_cast<HWND>(Log()[0].wParam), b);
+  EXPECT_EQ(reinterpret_cast<HWND>(Log()[1].wParam), a);
+  EXPECT_EQ(GetFocus(), b);
+  EXPECT_EQ(SetFocus(nullptr), b);
+  EXPECT_EQ(GetFocus(), nullptr);
+  DestroyWindow(top);
+}
+
+TEST_F(Focus, ActivationDeactivatesTheOldWindowFirstThenFocusesTheNew) {
+  HWND one = MakeTop(u"one");
+  HWND field = MakeChild(one, 1);
+  HWND two = MakeTop(u"two");
+  ShowWindow(one, SW_SHOW);
+  SetFocus(field);
+  ShowWindow(two, SW_SHOW);
+  Log().clear();
+  ShowWindow(two, SW_HIDE);
+  ShowWindow(two, SW_SHOW);
+  EXPECT_EQ(GetActiveWindow(), two);
+  EXPECT_EQ(Only({WM_NCACTIVATE, WM_ACTIVATE, WM_KILLFOCUS, WM_SETFOCUS}),
+            (Pairs{{two, WM_NCACTIVATE},
+                   {two, WM_ACTIVATE},  // hiding the active window activates the other one
+                   {one, WM_NCACTIVATE},
+                   {one, WM_ACTIVATE},
+                   {two, WM_KILLFOCUS},
+                   {one, WM_SETFOCUS},
+                   {one, WM_NCACTIVATE},
+                   {one, WM_ACTIVATE},
+                   {two, WM_NCACTIVATE},
+                   {two, WM_ACTIVATE},
+                   {one, WM_KILLFOCUS},
+                   {two, WM_SETFOCUS}}));
+  EXPECT_EQ(GetForegroundWindow(), two);
+  EXPECT_EQ(GetFocus(), two);
+  DestroyWindow(two);
+  EXPECT_EQ(GetActiveWindow(), one);
+  DestroyWindow(one);
+}
+
+// Remembers the focused control on deactivation and gives it back on activation.
+LRESULT CALLBACK Remembering(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  Log().push_back({w, m, wp, lp});
+  if (m == WM_ACTIVATE) {
+    if (LOWORD(wp) == WA_INACTIVE) {
+      SetPropW(w, u"RT_Focus", GetFocus());
+    } else if (HWND saved = static_cast<HWND>(GetPropW(w, u"RT_Focus"))) {
+      SetFocus(saved);
+    }
+    return 0;
+  }
+  return DefWindowProcW(w, m, wp, lp);
+}
+
+TEST_F(Focus, SwitchingApplicationsDeactivatesAndComesBackToTheSameControl) {
+  WNDCLASSEXW wc{sizeof wc};
+  wc.lpfnWndProc = Remembering;
+  wc.lpszClassName = u"Remembering";
+  RegisterClassExW(&wc);
+  HWND top = CreateWindowExW(0, u"Remembering", u"app", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr,
+                             nullptr, nullptr);
+  HWND first = MakeChild(top, 1);
+  HWND second = MakeChild(top, 2);
+  ShowWindow(top, SW_SHOW);
+  SetFocus(second);
+  Log().clear();
+  ASSERT_TRUE(SimUser_SwitchAway());
+  ASSERT_TRUE(PumpUntil([&] { return GetActiveWindow() == nullptr; }));
+  EXPECT_EQ(Only({WM_ACTIVATE, WM_ACTIVATEAPP, WM_KILLFOCUS}),
+            (Pairs{{top, WM_ACTIVATE}, {top, WM_ACTIVATEAPP}, {second, WM_KILLFOCUS}}));
+  EXPECT_EQ(GetFocus(), nullptr);
+  EXPECT_EQ(SimUser_Foreground(), nullptr);
+  EXPECT_EQ(SimUser_Focus(), nullptr);
+  // Keys typed meanwhile go to the other application.
+  EXPECT_FALSE(SimUser_Press('X'));
+  Log().clear();
+  ASSERT_TRUE(SimUser_SwitchBack(top));
+  ASSERT_TRUE(PumpUntil([&] { return GetActiveWindow() == top; }));
+  EXPECT_EQ(Only({WM_ACTIVATEAPP, WM_ACTIVATE, WM_SETFOCUS}),
+            (Pairs{{top, WM_ACTIVATEAPP}, {top, WM_ACTIVATE}, {second, WM_SETFOCUS}}));
+  EXPECT_EQ(GetFocus(), second);
+  EXPECT_EQ(SimUser_Focus(), second);
+  (void)first;
+  DestroyWindow(top);
+  UnregisterClassW(u"Remembering", nullptr);
+}
+
+TEST_F(Focus, DestroyingOrDisablingTheFocusedControlTakesTheFocusAway) {
+  HWND top = MakeTop();
+  HWND a = MakeChild(top, 1);
+  HWND b = MakeChild(top, 2);
+  ShowWindow(top, SW_SHOW);
+  SetFocus(a);
+  Log().clear();
+  DestroyWindow(a);
+  EXPECT_EQ(Only({WM_KILLFOCUS, WM_SETFOCUS, WM_DESTROY}),
+            (Pairs{{a, WM_KILLFOCUS}, {top, WM_SETFOCUS}, {a, WM_DESTROY}}));
+  EXPECT_EQ(GetFocus(), top);
+  SetFocus(b);
+  Log().clear();
+  EXPECT_FALSE(EnableWindow(b, FALSE));  // it was enabled
+  EXPECT_EQ(Only({WM_KILLFOCUS, WM_ENABLE}), (Pairs{{b, WM_KILLFOCUS}, {b, WM_ENABLE}}));
+  EXPECT_EQ(GetFocus(), nullptr);
+  EXPECT_FALSE(IsWindowEnabled(b));
+  EXPECT_TRUE(EnableWindow(b, FALSE));  // already disabled: no message
+  EXPECT_TRUE(EnableWindow(b, TRUE));
+  EXPECT_TRUE(IsWindowEnabled(b));
+  DestroyWindow(top);
+}
+
+LRESULT CALLBACK KeepOpen(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  Log().push_back({w, m, wp, lp});
+  return m == WM_CLOSE ? 0 : DefWindowProcW(w, m, wp, lp);
+}
+
+TEST_F(Focus, CaptionButtonsCloseMinimizeMaximizeAndRestore) {
+  WNDCLASSEXW wc{sizeof wc};
+  wc.lpfnWndProc = KeepOpen;
+  wc.lpszClassName = u"KeepOpen";
+  RegisterClassExW(&wc);
+  HWND top = CreateWindowExW(0, u"KeepOpen", u"caption", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr,
+                             nullptr, nullptr, nullptr);
+  HWND field = MakeChild(top, 1);
+  ShowWindow(top, SW_SHOW);
+  SetFocus(field);
+  auto sizes = [&] {
+    std::vector<WPARAM> out;
+    for (const Logged& l : Log())
+      if (l.window == top && l.message == WM_SIZE) out.push_back(l.wParam);
+    return out;
+  };
+  Log().clear();
+  ASSERT_TRUE(SimUser_CloseBox(top));
+  ASSERT_TRUE(PumpUntil([&] { return !Only({WM_CLOSE}).empty(); }));
+  EXPECT_TRUE(IsWindow(top));  // the procedure decided to stay open
+
+  ASSERT_TRUE(SimUser_Minimize(top));
+  ASSERT_TRUE(PumpUntil([&] { return IsIconic(top) && GetActiveWindow() == nullptr; }));
+  EXPECT_EQ(sizes(), (std::vector<WPARAM>{SIZE_MINIMIZED}));
+  EXPECT_EQ(GetFocus(), nullptr);
+
+  ASSERT_TRUE(SimUser_Restore(top));
+  ASSERT_TRUE(PumpUntil([&] { return !IsIconic(top) && GetActiveWindow() == top; }));
+  EXPECT_EQ(sizes(), (std::vector<WPARAM>{SIZE_MINIMIZED, SIZE_RESTORED}));
+
+  ASSERT_TRUE(SimUser_Maximize(top));
+  ASSERT_TRUE(PumpUntil([&] { return IsZoomed(top) != FALSE; }));
+  SimWindow seen;
+  ASSERT_TRUE(SimUser_Read(top, &seen));
+  EXPECT_TRUE(seen.maximized);
+  EXPECT_EQ(seen.client.right - seen.client.left, GetSystemMetrics(SM_CXSCREEN));
+  EXPECT_FALSE(SimUser_Maximize(top));  // the button restores now
+  ASSERT_TRUE(SimUser_Restore(top));
+  ASSERT_TRUE(PumpUntil([&] { return !IsZoomed(top); }));
+  EXPECT_EQ(sizes(), (std::vector<WPARAM>{SIZE_MINIMIZED, SIZE_RESTORED, SIZE_MAXIMIZED, SIZE_RESTORED}));
+
+  // A disabled window does not react to its caption buttons.
+  EnableWindow(top, FALSE);
+  Log().clear();
+  ASSERT_TRUE(SimUser_CloseBox(top));
+  PumpUntil([] { return false; }, 50);
+  EXPECT_TRUE(Only({WM_CLOSE}).empty());
+  DestroyWindow(top);
+  UnregisterClassW(u"KeepOpen", nullptr);
+}
+
+TEST_F(Focus, KeyboardCuesStartHiddenAndChangeForTheWholeTree) {
+  HWND top = MakeTop();
+  HWND child = MakeChild(top, 1);
+  EXPECT_EQ(SendMessageW(top, WM_QUERYUISTATE, 0, 0), UISF_HIDEFOCUS | UISF_HIDEACCEL);
+  SendMessageW(top, WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
+  EXPECT_EQ(SendMessageW(top, WM_QUERYUISTATE, 0, 0), 0);
+  EXPECT_EQ(SendMessageW(child, WM_QUERYUISTATE, 0, 0), 0);
+  SendMessageW(top, WM_UPDATEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS), 0);
+  EXPECT_EQ(SendMessageW(child, WM_QUERYUISTATE, 0, 0), UISF_HIDEFOCUS);
+  DestroyWindow(top);
+}
+
+}  // namespace
