@@ -1,0 +1,532 @@
+// The event queue, the event wait, posted events, bindings, and the translation of messages into events.
+#include "window/event.h"
+
+#include <atomic>
+
+#include "window/focus.h"
+#include "window/internal.h"
+#include "window/window.h"
+
+namespace {
+
+ThreadState* eventState = nullptr;
+HashMap* bindingMap = nullptr;
+// Read by Event_Post on any thread.
+std::atomic<HWND> postedWindow{nullptr};
+std::atomic<UINT> postedMessage{0};
+
+constexpr char16_t kPostedClass[] = u"PostEventClass";
+constexpr char16_t kPostedMessageName[] = u"RT_PostEventMessage";
+constexpr int32_t kBindingSlots = 1024;
+// "code:window:object:type" of four pointer-wide numbers.
+constexpr int kKeyCapacity = 4 * WINDOW_DECIMAL_CAPACITY;
+// Codes at or above this are never merged with the newest queued event.
+constexpr int32_t kCoalesceLimit = 65536;
+
+EventState* state() { return eventState ? static_cast<EventState*>(Thread_GetState(eventState)) : nullptr; }
+
+void eventStateInit(void* record) {
+  auto* s = static_cast<EventState*>(record);
+  s->pool = Pool_Create(sizeof(EventRecord), 16, 256, 0);
+  s->currentWindow = -1;
+  s->currentType = -1;
+}
+
+// An event that never becomes current still owes its data a release.
+void releaseData(intptr_t data, EventDataRelease release) {
+  if (data && release) release(data);
+}
+
+void formatKey(char16_t* out, int32_t code, ObjectNumber window, ObjectNumber object, int32_t type) {
+  out += Window_FormatDecimal(out, code);
+  *out++ = u':';
+  out += Window_FormatDecimal(out, window);
+  *out++ = u':';
+  out += Window_FormatDecimal(out, object);
+  *out++ = u':';
+  Window_FormatDecimal(out, type);
+}
+
+void freeCallbacks(EventBinding* binding) {
+  for (EventCallbackNode* node = binding->head; node;) {
+    EventCallbackNode* next = node->next;
+    Heap_Free(node);
+    node = next;
+  }
+  binding->head = nullptr;
+}
+
+// Runs the callbacks bound to an event, most specific key first, with the
+// event current for their time.
+void runBindings(EventState* s, int32_t code, ObjectNumber object, ObjectNumber window, int32_t type,
+                 intptr_t data, EventDataRelease release) {
+  const int32_t savedCode = s->currentCode;
+  const ObjectNumber savedWindow = s->currentWindow;
+  const ObjectNumber savedObject = s->currentObject;
+  const int32_t savedType = s->currentType;
+  const intptr_t savedData = s->currentData;
+  const EventDataRelease savedRelease = s->currentDataRelease;
+  s->currentCode = code;
+  s->currentWindow = window;
+  s->currentObject = object;
+  s->currentType = type;
+  s->currentData = data;
+  s->currentDataRelease = release;
+
+  const struct {
+    ObjectNumber window;
+    ObjectNumber object;
+    int32_t type;
+  } keys[] = {
+      {window, object, type}, {window, object, -1}, {window, -1, -1}, {-1, -1, -1}, {-1, object, type}};
+  for (const auto& key : keys) {
+    char16_t text[kKeyCapacity];
+    formatKey(text, code, key.window, key.object, key.type);
+    auto* binding = static_cast<EventBinding*>(Map_FindWide(bindingMap, text));
+    for (EventCallbackNode* node = binding ? binding->head : nullptr; node;) {
+      EventCallbackNode* next = node->next;
+      node->callback();
+      node = next;
+    }
+  }
+
+  s->currentCode = savedCode;
+  s->currentWindow = savedWindow;
+  s->currentObject = savedObject;
+  s->currentType = savedType;
+  s->currentData = savedData;
+  s->currentDataRelease = savedRelease;
+}
+
+template <typename Match>
+void purgeWhere(Match match) {
+  EventState* s = state();
+  if (!s) return;
+  EventRecord** link = &s->head;
+  EventRecord* last = nullptr;
+  while (EventRecord* event = *link) {
+    if (match(event)) {
+      *link = event->next;
+      releaseData(event->data, event->dataRelease);
+      Pool_Free(s->pool, event);
+    } else {
+      last = event;
+      link = &event->next;
+    }
+  }
+  s->tail = last;
+}
+
+// The gadget answer to a parent's message about `child`.
+LRESULT notifyGadget(HWND child, HWND parent, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!Window_NotifyGadget) return NOTIFY_NOT_HANDLED;
+  return Window_NotifyGadget(child, parent, message, wParam, lParam);
+}
+
+bool answer(LRESULT* result, LRESULT value) {
+  *result = value;
+  return true;
+}
+
+void queue(int32_t code, ObjectNumber object, ObjectNumber window, int32_t type = 0) {
+  Event_Queue(code, object, window, type, 0, nullptr, 0);
+}
+
+BOOL CALLBACK sendSysColorChange(HWND child, LPARAM) {
+  SendMessageW(child, WM_SYSCOLORCHANGE, 0, 0);
+  return TRUE;
+}
+
+}  // namespace
+
+void Event_Init() {
+  HINSTANCE module = GetModuleHandleW(nullptr);
+  WNDCLASSW postedClass = {};
+  postedClass.style = CS_DBLCLKS;
+  postedClass.lpfnWndProc = Event_PostedWindowProc;
+  postedClass.hInstance = module;
+  postedClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<intptr_t>(COLOR_BTNFACE + 1));
+  postedClass.lpszClassName = W(kPostedClass);
+  RegisterClassW(&postedClass);
+  if (!postedWindow.load()) {
+    postedWindow = CreateWindowExW(0, W(kPostedClass), W(u""), WS_CAPTION, 0, 0, 1, 1, nullptr, nullptr,
+                                   module, nullptr);
+  }
+  postedMessage = RegisterWindowMessageW(W(kPostedMessageName));
+
+  if (!eventState) {
+    eventState = Thread_CreateState(sizeof(EventState), eventStateInit, nullptr);
+    if (!eventState || !state()->pool) Heap_Exhausted("event state");
+  }
+  if (!bindingMap && !Map_Create(sizeof(EventBinding), 0, nullptr, &bindingMap, kBindingSlots))
+    Heap_Exhausted("event bindings");
+}
+
+void Event_End() {
+  if (HWND window = postedWindow.exchange(nullptr)) DestroyWindow(window);
+  UnregisterClassW(W(kPostedClass), GetModuleHandleW(nullptr));
+}
+
+LRESULT CALLBACK Event_PostedWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  const UINT registered = postedMessage.load();
+  if (registered && message == registered && lParam) {
+    auto* post = reinterpret_cast<EventPost*>(lParam);
+    Event_Queue(post->code, post->object, post->window, post->type, post->data, nullptr, EVENT_FLAG_FORCE);
+    Heap_Free(post);
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+int32_t Event_Post(int32_t code, ObjectNumber object, ObjectNumber window, int32_t type, intptr_t data) {
+  HWND target = postedWindow.load();
+  const UINT message = postedMessage.load();
+  if (!target || !message) return 0;
+  auto* post = static_cast<EventPost*>(Heap_Alloc(sizeof(EventPost)));
+  if (!post) return 0;
+  post->code = code;
+  post->object = object;
+  post->window = window;
+  post->type = type;
+  post->data = data;
+  if (!PostMessageW(target, message, 0, reinterpret_cast<LPARAM>(post))) {
+    Heap_Free(post);
+    return 0;
+  }
+  return 1;
+}
+
+void Event_Queue(int32_t code, ObjectNumber object, ObjectNumber window, int32_t type, intptr_t data,
+                 EventDataRelease dataRelease, int32_t flags) {
+  EventState* s = state();
+  if (!s) return;
+  if (s->suppressCount > 0 && !(flags & EVENT_FLAG_FORCE)) {
+    releaseData(data, dataRelease);
+    return;
+  }
+  EventRecord* tail = s->tail;
+  bool queued = false;
+  const bool repeat = tail && code < kCoalesceLimit && tail->code == code && tail->object == object &&
+                      tail->window == window && tail->type == type;
+  if (!repeat) {
+    if (auto* event = static_cast<EventRecord*>(Pool_Alloc(s->pool))) {
+      *event = {nullptr, code, flags, object, window, type, data, dataRelease};
+      if (tail)
+        tail->next = event;
+      else
+        s->head = event;
+      s->tail = event;
+      queued = true;
+    }
+  }
+  if (bindingMap && bindingMap->count > 0) runBindings(s, code, object, window, type, data, dataRelease);
+  if (!queued) releaseData(data, dataRelease);
+}
+
+int32_t Event_Next() {
+  EventState* s = state();
+  if (!s) return 0;
+  s->currentCode = 0;
+  if (s->currentData && s->currentDataRelease) {
+    EventDataRelease release = s->currentDataRelease;
+    const intptr_t data = s->currentData;
+    s->currentData = 0;
+    s->currentDataRelease = nullptr;
+    release(data);
+  }
+  s->currentType = -1;
+  if (EventRecord* event = s->head) {
+    s->currentCode = event->code;
+    s->currentObject = event->object;
+    s->currentWindow = event->window;
+    s->currentType = event->type;
+    s->currentData = event->data;
+    s->currentDataRelease = event->dataRelease;
+    s->head = event->next;
+    if (!s->head) s->tail = nullptr;
+    Pool_Free(s->pool, event);
+  }
+  return s->currentCode;
+}
+
+int32_t Event_Wait() { return Event_WaitTimeout(-1); }
+
+int32_t Event_WaitTimeout(int32_t milliseconds) {
+  if (const int32_t code = Event_Next()) {
+    if (WindowState* windowState = Window_GetState()) {
+      windowState->lastWParam = 0;
+      windowState->lastLParam = 0;
+    }
+    return code;
+  }
+
+  MSG msg = {};
+  if (milliseconds < 0) {
+    GetMessageW(&msg, nullptr, 0, 0);
+  } else if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (milliseconds == 0) return 0;
+    const DWORD woken = MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(milliseconds),
+                                                  QS_ALLINPUT | QS_ALLPOSTMESSAGE);
+    if (woken == WAIT_TIMEOUT || !PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return 0;
+  }
+
+  HWND active = GetActiveWindow();
+  HACCEL table = Focus_AcceleratorTable(active);
+  if (table && TranslateAcceleratorW(active, table, &msg)) {
+    Focus_ShowCues(active, 1);
+  } else {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+
+  if (WindowState* windowState = Window_GetState()) {
+    windowState->lastWParam = msg.wParam;
+    windowState->lastLParam = msg.lParam;
+  }
+  const auto code = static_cast<int32_t>(msg.message);
+  return code >= EVENT_FIRST && code <= EVENT_LAST ? code + EVENT_MESSAGE_ALIAS : code;
+}
+
+ObjectNumber Event_Gadget() {
+  EventState* s = state();
+  return s ? s->currentObject : 0;
+}
+
+ObjectNumber Event_Window() {
+  EventState* s = state();
+  return s ? s->currentWindow : -1;
+}
+
+int32_t Event_Type() {
+  EventState* s = state();
+  return s ? s->currentType : -1;
+}
+
+intptr_t Event_Data() {
+  EventState* s = state();
+  return s ? s->currentData : 0;
+}
+
+void Event_Suppress() {
+  if (EventState* s = state()) s->suppressCount++;
+}
+
+void Event_Resume() {
+  if (EventState* s = state()) s->suppressCount--;
+}
+
+void Event_Purge(int32_t code, ObjectNumber object, ObjectNumber window, int32_t type) {
+  purgeWhere([=](const EventRecord* e) {
+    return (code == -1 || e->code == code) && (object == -1 || e->object == object) &&
+           (window == -1 || e->window == window) && (type == -1 || e->type == type);
+  });
+}
+
+void Event_PurgeWindow(ObjectNumber window) {
+  purgeWhere([=](const EventRecord* e) { return e->window == window; });
+}
+
+int32_t Event_Bind(int32_t code, ObjectNumber window, ObjectNumber object, int32_t type, void (*callback)(),
+                   ObjectNumber owner) {
+  if (!bindingMap || !callback) return 0;
+  auto* node = static_cast<EventCallbackNode*>(Heap_Alloc(sizeof(EventCallbackNode)));
+  if (!node) return 0;
+  node->callback = callback;
+  char16_t text[kKeyCapacity];
+  formatKey(text, code, window, object, type);
+  auto* binding = static_cast<EventBinding*>(Map_FindWide(bindingMap, text));
+  if (!binding) {
+    binding = static_cast<EventBinding*>(Map_Add(bindingMap, text, 0));
+    if (!binding) {
+      Heap_Free(node);
+      return 0;
+    }
+    binding->window = owner;
+  }
+  EventCallbackNode** link = &binding->head;
+  while (*link) link = &(*link)->next;
+  *link = node;
+  return 1;
+}
+
+void Event_UnbindWindow(ObjectNumber window) {
+  if (!bindingMap || bindingMap->count == 0) return;
+  Map_ResetIteration(bindingMap);
+  while (auto* binding = static_cast<EventBinding*>(Map_Next(bindingMap))) {
+    if (binding->window == window) {
+      freeCallbacks(binding);
+      Map_DeleteCurrent(bindingMap);
+    }
+  }
+}
+
+bool Window_MessageToEvent(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+  WindowRecord* record = nullptr;
+  const ObjectNumber number = Window_FromHandle(window, &record);
+  const bool own = record && record->handle == window;
+
+  switch (message) {
+    case WM_CLOSE:
+      // Closing is the application's decision: the window stays.
+      if (own) queue(EVENT_WINDOW_CLOSE, number, number);
+      return answer(result, 0);
+
+    case WM_MOVE:
+      if (own) queue(EVENT_WINDOW_MOVE, number, number);
+      return answer(result, 0);
+
+    case WM_SIZE:
+      if (number == -1) return false;
+      if (!own) return answer(result, 1);
+      switch (wParam) {
+        case SIZE_MINIMIZED:
+          record->sizeMark = 1;
+          queue(EVENT_MINIMIZE, 0, number);
+          break;
+        case SIZE_MAXIMIZED:
+          record->sizeMark = 1;
+          queue(EVENT_MAXIMIZE, 0, number);
+          queue(EVENT_WINDOW_SIZE, 0, number);
+          break;
+        case SIZE_RESTORED:
+          if (record->sizeMark) {
+            record->sizeMark = 0;
+            queue(EVENT_RESTORE, 0, number);
+          }
+          queue(EVENT_WINDOW_SIZE, 0, number);
+          break;
+        default:
+          queue(EVENT_WINDOW_SIZE, 0, number);
+          break;
+      }
+      return answer(result, 0);
+
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) != WA_INACTIVE) {
+        HWND saved = static_cast<HWND>(GetPropW(window, W(WINDOW_PROP_FOCUS)));
+        if (saved && IsChild(window, saved)) SetFocus(saved);
+        queue(EVENT_ACTIVATE, 0, number);
+      } else {
+        // Only a control of this window is remembered: restoring a focus that
+        // lay elsewhere would activate that other window.
+        HWND focus = GetFocus();
+        if (focus && IsChild(window, focus))
+          SetPropW(window, W(WINDOW_PROP_FOCUS), focus);
+        else
+          RemovePropW(window, W(WINDOW_PROP_FOCUS));
+        Focus_ShowCues(window, 0);
+        queue(EVENT_DEACTIVATE, 0, number);
+      }
+      return answer(result, 1);
+
+    case WM_ERASEBKGND: {
+      bool filled = false;
+      if (record && record->backgroundBrush) {
+        RECT client;
+        GetClientRect(window, &client);
+        FillRect(reinterpret_cast<HDC>(wParam), &client, record->backgroundBrush);
+        filled = true;
+      }
+      queue(EVENT_REPAINT, 0, number);
+      return filled ? answer(result, 1) : false;
+    }
+
+    case WM_SYSCOLORCHANGE:
+      if (!GetPropW(window, W(WINDOW_PROP_MDI))) EnumChildWindows(window, sendSysColorChange, 0);
+      return false;
+
+    case WM_GETMINMAXINFO: {
+      if (!record) return false;
+      auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+      if (record->minWidth)
+        info->ptMinTrackSize.x = record->minWidth;
+      else if (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW)
+        info->ptMinTrackSize.x = 1;
+      if (record->minHeight) info->ptMinTrackSize.y = record->minHeight;
+      if (record->maxWidth) info->ptMaxTrackSize.x = record->maxWidth;
+      if (record->maxHeight) info->ptMaxTrackSize.y = record->maxHeight;
+      return answer(result, 0);
+    }
+
+    case WM_COMMAND: {
+      HWND control = reinterpret_cast<HWND>(lParam);
+      if (notifyGadget(control, window, message, wParam, lParam) != NOTIFY_NOT_HANDLED)
+        return answer(result, 0);
+      if (control) {
+        const auto id = static_cast<ObjectNumber>(GetWindowLongPtrW(control, GWLP_ID));
+        if (id == -10000)
+          queue(EVENT_MENU, LOWORD(wParam), number);
+        else
+          queue(EVENT_GADGET_ACTIVITY, id, number, HIWORD(wParam));
+      } else if (HIWORD(wParam) == 0) {
+        queue(EVENT_MENU, static_cast<ObjectNumber>(wParam), number);
+      } else if (LOWORD(wParam) == WINDOW_COMMAND_FOCUS_NEXT) {
+        Focus_Move(0);
+      } else if (LOWORD(wParam) == WINDOW_COMMAND_FOCUS_PREVIOUS) {
+        Focus_Move(1);
+      } else {
+        queue(EVENT_MENU, LOWORD(wParam), number);
+      }
+      return answer(result, 0);
+    }
+
+    case WM_TIMER:
+      if (!record) return false;
+      queue(EVENT_TIMER, static_cast<ObjectNumber>(wParam), number);
+      return answer(result, 0);
+
+    case WM_LBUTTONUP:
+      queue(EVENT_LEFT_CLICK, 0, number);
+      return answer(result, 0);
+    case WM_LBUTTONDBLCLK:
+      queue(EVENT_LEFT_DOUBLE_CLICK, 0, number);
+      return answer(result, 0);
+    case WM_RBUTTONUP:
+      queue(EVENT_RIGHT_CLICK, 0, number);
+      return answer(result, 0);
+
+    case WM_NOTIFY: {
+      const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+      const LRESULT reply =
+          notifyGadget(header ? header->hwndFrom : nullptr, window, message, wParam, lParam);
+      return reply == NOTIFY_NOT_HANDLED ? false : answer(result, reply);
+    }
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORSTATIC:
+    case WINDOW_MESSAGE_GADGET: {
+      const LRESULT reply = notifyGadget(reinterpret_cast<HWND>(lParam), window, message, wParam, lParam);
+      return reply == NOTIFY_NOT_HANDLED ? false : answer(result, reply);
+    }
+
+    case WINDOW_MESSAGE_TRAY: {
+      int32_t type = -1;
+      switch (lParam) {
+        case WM_LBUTTONDOWN:
+          type = 0;
+          break;
+        case WM_RBUTTONDOWN:
+          type = 1;
+          break;
+        case WM_LBUTTONDBLCLK:
+          type = 2;
+          break;
+        case WM_RBUTTONDBLCLK:
+          type = 3;
+          break;
+      }
+      if (type >= 0) queue(EVENT_TRAY, static_cast<ObjectNumber>(wParam), number, type);
+      PostMessageW(window, WM_NULL, 0, 0);
+      return answer(result, 0);
+    }
+
+    case WM_NCDESTROY:
+      RemovePropW(window, W(WINDOW_PROP_FOCUS));
+      return answer(result, 1);
+
+    default:
+      return false;
+  }
+}
