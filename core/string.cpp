@@ -123,13 +123,28 @@ void String_Append(const char16_t* text) {
     *bytesInto(acc.buffer, acc.position) = 0;
     return;
   }
-  int32_t length = String_Length(text);
-  // A text inside the accumulator (an earlier, protected result) would be left
-  // behind if the reservation moves the buffer: find it again afterwards.
+  // One pass while the text fits below the growth point, which is the common
+  // case: measuring first and then copying reads every character twice. A text
+  // inside the accumulator lies before `position`, so copying forward is safe.
+  char16_t* destination = bytesInto(acc.buffer, acc.position);
+  int32_t room = (acc.capacity - 4 - acc.position) / 2 - 1;  // keeps position + 2n < capacity - 4
+  int32_t copied = 0;
+  while (copied < room && text[copied]) {
+    destination[copied] = text[copied];
+    copied++;
+  }
+  if (copied <= room && !text[copied]) {
+    destination[copied] = 0;
+    acc.position += 2 * copied;
+    return;
+  }
+  // The text needs growth. What was copied moves with the buffer; a text inside
+  // the accumulator (an earlier, protected result) is found again afterwards.
+  int32_t length = copied + String_Length(text + copied);
   int32_t inside = String_OffsetOf(text);
-  char16_t* destination = String_Reserve(length, acc.position);
+  destination = String_Reserve(length, acc.position);
   if (inside) text = String_AddressOf(inside);
-  String_CopyChars(destination, text, length);
+  String_CopyChars(destination + copied, text + copied, length - copied);
 }
 
 void String_Store(StringVar* variable, int32_t start) {

@@ -190,7 +190,7 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
       SetLastError(ERROR_FILE_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
-    last = "/";
+    last.assign(1, '/');
   }
 
   auto* search = new (std::nothrow) FindSearch;
