@@ -563,6 +563,9 @@ LONG_PTR WINAPI GetWindowLongPtrW(HWND window, int index);
 LONG_PTR WINAPI SetWindowLongPtrW(HWND window, int index, LONG_PTR value);
 LRESULT WINAPI CallWindowProcW(WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The substitute has no multiple-document windows: a frame's default
+// procedure is the default window procedure.
+LRESULT WINAPI DefFrameProcW(HWND window, HWND mdiClient, UINT message, WPARAM wParam, LPARAM lParam);
 
 BOOL WINAPI SetWindowTextW(HWND window, LPCWSTR text);
 int WINAPI GetWindowTextW(HWND window, LPWSTR buffer, int capacity);

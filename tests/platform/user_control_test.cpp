@@ -25,7 +25,8 @@ class Controls : public testing::Test {
  protected:
   HWND top = nullptr;
   void SetUp() override {
-    WNDCLASSEXW wc{sizeof wc};
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
     wc.lpfnWndProc = ColourParent;
     wc.lpszClassName = u"ColourParent";
     RegisterClassExW(&wc);

@@ -83,7 +83,8 @@ LRESULT CALLBACK Remembering(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 }
 
 TEST_F(Focus, SwitchingApplicationsDeactivatesAndComesBackToTheSameControl) {
-  WNDCLASSEXW wc{sizeof wc};
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
   wc.lpfnWndProc = Remembering;
   wc.lpszClassName = u"Remembering";
   RegisterClassExW(&wc);
@@ -144,7 +145,8 @@ LRESULT CALLBACK KeepOpen(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 }
 
 TEST_F(Focus, CaptionButtonsCloseMinimizeMaximizeAndRestore) {
-  WNDCLASSEXW wc{sizeof wc};
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
   wc.lpfnWndProc = KeepOpen;
   wc.lpszClassName = u"KeepOpen";
   RegisterClassExW(&wc);

@@ -79,7 +79,8 @@ LRESULT CALLBACK Answering(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 }
 
 TEST_F(Messages, SendingFromAnotherThreadRunsTheProcedureOnTheOwningThread) {
-  WNDCLASSEXW wc{sizeof wc};
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
   wc.lpfnWndProc = Answering;
   wc.lpszClassName = u"Answering";
   RegisterClassExW(&wc);

@@ -49,7 +49,8 @@ LRESULT CALLBACK RefuseCreate(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 }
 
 TEST_F(Windows, RefusedCreationFailsAndTheWindowIsDestroyed) {
-  WNDCLASSEXW wc{sizeof wc};
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
   wc.lpfnWndProc = RefuseCreate;
   wc.lpszClassName = u"Refuser";
   ASSERT_TRUE(RegisterClassExW(&wc));
@@ -63,7 +64,8 @@ TEST_F(Windows, RefusedCreationFailsAndTheWindowIsDestroyed) {
 }
 
 TEST_F(Windows, ClassesAreUniqueByNameAndStayWhileTheyHaveWindows) {
-  WNDCLASSEXW wc{sizeof wc};
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
   wc.lpfnWndProc = DefWindowProcW;
   wc.lpszClassName = u"Twice";
   ASSERT_TRUE(RegisterClassExW(&wc));
@@ -89,7 +91,8 @@ LRESULT CALLBACK CountingProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 }
 
 TEST_F(Windows, AStaleHandleFailsAndNeverReachesTheWindowThatReusedItsSlot) {
-  WNDCLASSEXW wc{sizeof wc};
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
   wc.lpfnWndProc = CountingProc;
   wc.lpszClassName = u"Counting";
   RegisterClassExW(&wc);
@@ -164,7 +167,8 @@ LRESULT CALLBACK PropReader(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 }
 
 TEST_F(Windows, PropertiesLiveUntilNcDestroyAndAreNamedWithoutCase) {
-  WNDCLASSEXW wc{sizeof wc};
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
   wc.lpfnWndProc = PropReader;
   wc.lpszClassName = u"PropReader";
   RegisterClassExW(&wc);

@@ -209,3 +209,7 @@ LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM l
   }
   return 0;
 }
+
+LRESULT WINAPI DefFrameProcW(HWND window, HWND, UINT message, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcW(window, message, wParam, lParam);
+}
