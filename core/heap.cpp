@@ -25,6 +25,16 @@
 #define POOL_UNPOISON(address, size) ((void)(address), (void)(size))
 #endif
 
+// Keeps the rare paths (a new block, a pool with a lock) out of line, so that
+// the steady-state paths of Pool_Alloc and Pool_Free need no stack frame.
+#if defined(_MSC_VER)
+#define POOL_NOINLINE __declspec(noinline)
+#elif defined(__GNUC__) || defined(__clang__)
+#define POOL_NOINLINE __attribute__((noinline))
+#else
+#define POOL_NOINLINE
+#endif
+
 HANDLE Heap_Main;
 
 void* Heap_Alloc(size_t bytes) { return HeapAlloc(Heap_Main, HEAP_ZERO_MEMORY, bytes); }
@@ -291,7 +301,7 @@ BlockPool* Pool_Create(int32_t elementSize, int32_t minBlockSlots, int32_t maxBl
 namespace {
 
 // A new block for a pool whose blocks are all full; its first slot is handed out.
-char* allocateFromNewBlock(BlockPool* pool) {
+POOL_NOINLINE char* allocateFromNewBlock(BlockPool* pool) {
   // About one sixteenth of what the pool already holds, in multiples of 16,
   // so a growing pool makes ever fewer heap calls.
   int32_t slots = (pool->totalSlots >> 4) & ~15;
@@ -351,20 +361,31 @@ inline void release(BlockPool* pool, void* element) {
 
 }  // namespace
 
-void* Pool_Alloc(BlockPool* pool) {
-  if (!pool->locking) return allocate(pool);
+namespace {
+
+POOL_NOINLINE void* allocateLocked(BlockPool* pool) {
   EnterCriticalSection(&pool->lock);
   void* element = allocate(pool);
   LeaveCriticalSection(&pool->lock);
   return element;
 }
 
-void Pool_Free(BlockPool* pool, void* element) {
-  if (!element) return;
-  if (!pool->locking) return release(pool, element);
+POOL_NOINLINE void releaseLocked(BlockPool* pool, void* element) {
   EnterCriticalSection(&pool->lock);
   release(pool, element);
   LeaveCriticalSection(&pool->lock);
+}
+
+}  // namespace
+
+void* Pool_Alloc(BlockPool* pool) { return pool->locking ? allocateLocked(pool) : allocate(pool); }
+
+void Pool_Free(BlockPool* pool, void* element) {
+  if (!element) return;
+  if (pool->locking)
+    releaseLocked(pool, element);
+  else
+    release(pool, element);
 }
 
 void Pool_Reset(BlockPool* pool) {
