@@ -44,24 +44,24 @@ struct GadgetRecord {
 // The operations of one kind. Every entry may be null: the core then does the
 // default (window text, keyboard focus) or nothing.
 struct GadgetOps {
-  int32_t kind;
+  int32_t kind = 0;
   // Answers a message the parent received about the gadget; NOTIFY_NOT_HANDLED
   // (window/window.h) when it has no answer.
-  LRESULT (*notify)(GadgetRecord* gadget, HWND parent, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT (*notify)(GadgetRecord* gadget, HWND parent, UINT message, WPARAM wParam, LPARAM lParam) = nullptr;
   // Releases the kind's resources while the window is being destroyed.
-  void (*free)(GadgetRecord* gadget);
-  int32_t (*getState)(GadgetRecord* gadget);
-  void (*setState)(GadgetRecord* gadget, int32_t state);
+  void (*free)(GadgetRecord* gadget) = nullptr;
+  int32_t (*getState)(GadgetRecord* gadget) = nullptr;
+  void (*setState)(GadgetRecord* gadget, int32_t state) = nullptr;
   // Writes the text at accumulator offset `start`.
-  void (*getText)(GadgetRecord* gadget, int32_t start);
-  void (*setText)(GadgetRecord* gadget, const char16_t* text);
-  int32_t (*getAttribute)(GadgetRecord* gadget, int32_t attribute);
-  void (*setAttribute)(GadgetRecord* gadget, int32_t attribute, int32_t value);
-  void (*setColour)(GadgetRecord* gadget, int32_t type, int32_t colour);
-  int32_t (*getColour)(GadgetRecord* gadget, int32_t type);
-  void (*requiredSize)(GadgetRecord* gadget, int32_t* width, int32_t* height);
+  void (*getText)(GadgetRecord* gadget, int32_t start) = nullptr;
+  void (*setText)(GadgetRecord* gadget, const char16_t* text) = nullptr;
+  int32_t (*getAttribute)(GadgetRecord* gadget, int32_t attribute) = nullptr;
+  void (*setAttribute)(GadgetRecord* gadget, int32_t attribute, int32_t value) = nullptr;
+  void (*setColour)(GadgetRecord* gadget, int32_t type, int32_t colour) = nullptr;
+  int32_t (*getColour)(GadgetRecord* gadget, int32_t type) = nullptr;
+  void (*requiredSize)(GadgetRecord* gadget, int32_t* width, int32_t* height) = nullptr;
   // Gives the gadget the keyboard focus; returns the window that had it.
-  HWND (*activate)(GadgetRecord* gadget);
+  HWND (*activate)(GadgetRecord* gadget) = nullptr;
 };
 
 // ---- Library start and end --------------------------------------------------------
