@@ -304,87 +304,119 @@ int WSAAPI __WSAFDIsSet(SOCKET s, fd_set* set) {
 }
 
 int WSAAPI select(int, fd_set* readSet, fd_set* writeSet, fd_set* exceptSet, const struct timeval* timeout) {
-  // One poll entry per socket, whichever sets name it.
-  std::vector<SocketSys::PollEntry> entries;
-  auto add = [&](fd_set* set, bool read, bool write) {
+  // One entry per socket, whichever sets name it.
+  struct Want {
+    int fd;
+    bool read, write, except, connecting;
+  };
+  std::vector<Want> wants;
+  auto add = [&](fd_set* set, int which) {
     if (!set) return true;
     for (u_int i = 0; i < set->fd_count && i < FD_SETSIZE; i++) {
       int fd = fdOf(set->fd_array[i]);
       if (fd < 0) return false;
-      SocketSys::PollEntry* entry = nullptr;
-      for (auto& e : entries)
-        if (e.fd == fd) entry = &e;
-      if (!entry) {
-        entries.push_back(SocketSys::PollEntry{fd, false, false, false, false, false, false, false});
-        entry = &entries.back();
+      Want* want = nullptr;
+      for (auto& w : wants)
+        if (w.fd == fd) want = &w;
+      if (!want) {
+        wants.push_back(Want{fd, false, false, false, false});
+        want = &wants.back();
       }
-      entry->read |= read;
-      entry->write |= write;
+      (which == 0 ? want->read : which == 1 ? want->write : want->except) = true;
     }
     return true;
   };
-  if (!add(readSet, true, false) || !add(writeSet, false, true) || !add(exceptSet, false, true))
-    return failWith(WSAENOTSOCK);
-  if (entries.empty()) return failWith(WSAEINVAL);
+  if (!add(readSet, 0) || !add(writeSet, 1) || !add(exceptSet, 2)) return failWith(WSAENOTSOCK);
+  if (wants.empty()) return failWith(WSAEINVAL);
   {
     std::lock_guard<std::mutex> guard(notesLock);
-    for (const auto& e : entries)
-      if (!notes().count(e.fd)) return failWith(WSAENOTSOCK);
-  }
-
-  int timeoutMs = -1;
-  if (timeout) {
-    long long ms = static_cast<long long>(timeout->tv_sec) * 1000 + (timeout->tv_usec + 999) / 1000;
-    timeoutMs = ms < 0 ? 0 : ms > 0x7fffffff ? 0x7fffffff : static_cast<int>(ms);
-  }
-  int error = 0;
-  if (SocketSys::Poll(entries, timeoutMs, &error) < 0) return failWith(error);
-
-  // Settle non-blocking connects: a finished one is writable, a failed one is
-  // in the error set only, and its error waits for SO_ERROR.
-  std::vector<int> failedConnect;
-  {
-    std::lock_guard<std::mutex> guard(notesLock);
-    for (auto& e : entries) {
-      auto it = notes().find(e.fd);
-      if (it == notes().end() || !it->second.connecting) continue;
-      if (!e.writable && !e.error && !e.hangUp) continue;
-      int code = 0;
-      int length = 4;
-      int ignored = 0;
-      SocketSys::GetOption(e.fd, SOL_SOCKET, SO_ERROR, &code, &length, &ignored);
-      it->second.connecting = false;
-      if (code != 0 || (!e.writable && (e.error || e.hangUp))) {
-        it->second.connectError = code ? code : WSAECONNREFUSED;
-        failedConnect.push_back(e.fd);
-        e.writable = false;
-      }
+    for (auto& w : wants) {
+      auto it = notes().find(w.fd);
+      if (it == notes().end()) return failWith(WSAENOTSOCK);
+      w.connecting = it->second.connecting;
     }
   }
-  auto failed = [&](int fd) {
-    for (int f : failedConnect)
-      if (f == fd) return true;
-    return false;
-  };
-  auto find = [&](int fd) -> const SocketSys::PollEntry& {
-    for (const auto& e : entries)
-      if (e.fd == fd) return e;
-    return entries.front();
-  };
-  auto reduce = [&](fd_set* set, auto ready) {
-    if (!set) return 0;
-    u_int kept = 0;
-    for (u_int i = 0; i < set->fd_count && i < FD_SETSIZE; i++)
-      if (ready(find(fdOf(set->fd_array[i])))) set->fd_array[kept++] = set->fd_array[i];
-    set->fd_count = kept;
-    return static_cast<int>(kept);
-  };
-  int count = reduce(readSet, [&](const SocketSys::PollEntry& e) {
-    return !failed(e.fd) && (e.readable || e.hangUp || e.error);
-  });
-  count += reduce(writeSet, [&](const SocketSys::PollEntry& e) { return e.writable && !failed(e.fd); });
-  count += reduce(exceptSet, [&](const SocketSys::PollEntry& e) { return failed(e.fd); });
-  return count;
+
+  // The error set only concerns connects under way, which finish by becoming
+  // writable or failing; a socket that is in it alone is otherwise not polled.
+  std::vector<SocketSys::PollEntry> entries;
+  for (const auto& w : wants) {
+    bool write = w.write || (w.except && w.connecting);
+    entries.push_back(
+        SocketSys::PollEntry{w.read || write ? w.fd : -1, w.read, write, false, false, false, false, false});
+  }
+
+  long long limitMs = -1;
+  if (timeout) limitMs = static_cast<long long>(timeout->tv_sec) * 1000 + (timeout->tv_usec + 999) / 1000;
+  if (limitMs < -1) limitMs = 0;
+  DWORD started = GetTickCount();
+  std::vector<bool> failedConnect(wants.size(), false);
+  for (;;) {
+    int waitMs = -1;
+    if (limitMs >= 0) {
+      long long left = limitMs - static_cast<long long>(GetTickCount() - started);
+      waitMs = left <= 0 ? 0 : left > 0x7fffffff ? 0x7fffffff : static_cast<int>(left);
+    }
+    int error = 0;
+    int polled = SocketSys::Poll(entries, waitMs, &error);
+    if (polled < 0) return failWith(error);
+
+    // Settle connects: a finished one is writable, a failed one is in the error
+    // set only, and its error waits for SO_ERROR.
+    for (size_t i = 0; i < wants.size(); i++) {
+      auto& e = entries[i];
+      if (!wants[i].connecting || (!e.writable && !e.error && !e.hangUp)) continue;
+      int code = 0, length = 4, ignored = 0;
+      SocketSys::GetOption(e.fd, SOL_SOCKET, SO_ERROR, &code, &length, &ignored);
+      if (code == 0 && !e.writable) code = WSAECONNREFUSED;
+      std::lock_guard<std::mutex> guard(notesLock);
+      auto it = notes().find(e.fd);
+      if (it != notes().end()) {
+        it->second.connecting = false;
+        it->second.connectError = code;
+      }
+      wants[i].connecting = false;
+      failedConnect[i] = code != 0;
+    }
+
+    auto indexOf = [&](SOCKET s) {
+      for (size_t i = 0; i < wants.size(); i++)
+        if (wants[i].fd == fdOf(s)) return i;
+      return size_t{0};
+    };
+    auto readable = [&](size_t i) {
+      const auto& e = entries[i];
+      return !failedConnect[i] && (e.readable || e.hangUp || e.error);
+    };
+    auto writable = [&](size_t i) {
+      const auto& e = entries[i];
+      // A socket whose send would fail at once counts as ready, as on Windows.
+      return !failedConnect[i] && (e.writable || e.error || e.hangUp) && !wants[i].connecting;
+    };
+    int count = 0;
+    for (size_t i = 0; i < wants.size(); i++) {
+      if (wants[i].read && readable(i)) count++;
+      if (wants[i].write && writable(i)) count++;
+      if (wants[i].except && failedConnect[i]) count++;
+    }
+    bool timedOut = polled == 0;
+    if (count > 0 || timedOut) {
+      auto reduce = [&](fd_set* set, auto ready) {
+        if (!set) return;
+        u_int kept = 0;
+        for (u_int i = 0; i < set->fd_count && i < FD_SETSIZE; i++)
+          if (ready(indexOf(set->fd_array[i]))) set->fd_array[kept++] = set->fd_array[i];
+        set->fd_count = kept;
+      };
+      reduce(readSet, readable);
+      reduce(writeSet, writable);
+      reduce(exceptSet, [&](size_t i) { return static_cast<bool>(failedConnect[i]); });
+      return count;
+    }
+    // Something stirred that none of the sets asks about: wait on.
+    for (auto& e : entries) e.readable = e.writable = e.error = e.hangUp = e.invalid = false;
+    if (waitMs == 0) return 0;
+  }
 }
 
 // ---- Run-time entry points of "ws2_32.dll" ------------------------------------------------

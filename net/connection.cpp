@@ -1,0 +1,279 @@
+// Network start-up and client connections: open with or without a connect
+// time-out, send, receive, wait and close.
+#include <cstring>
+
+#include "core/heap.h"
+#include "net/convert.h"
+#include "net/net_state.h"
+
+NetState Net_State;
+
+int32_t Net_Init() {
+  if (!Net_State.servers) Net_State.servers = Object_CreateRegistry(sizeof(NetServer), 16, Net_CloseServer);
+  if (Net_State.started) return Net_State.started;
+  WSADATA data;
+  Net_State.started = WSAStartup(MAKEWORD(1, 1), &data) == 0 ? 1 : 0;
+  if (!Net_State.ws2) {
+    Net_State.ws2 = LoadLibraryA("ws2_32.dll");
+    if (Net_State.ws2) {
+      auto getAddrInfo = reinterpret_cast<NetGetAddrInfo>(GetProcAddress(Net_State.ws2, "getaddrinfo"));
+      auto freeAddrInfo = reinterpret_cast<NetFreeAddrInfo>(GetProcAddress(Net_State.ws2, "freeaddrinfo"));
+      FARPROC getNameInfo = GetProcAddress(Net_State.ws2, "getnameinfo");
+      if (getAddrInfo && freeAddrInfo && getNameInfo) {
+        Net_State.getAddrInfo = getAddrInfo;
+        Net_State.freeAddrInfo = freeAddrInfo;
+        Net_State.ipv6 = 1;
+      }
+    }
+  }
+  return Net_State.started;
+}
+
+void Net_End() {
+  if (Net_State.servers) Object_FreeAll(Net_State.servers);
+  if (Net_State.started) WSACleanup();
+  Net_State.started = 0;
+  if (Net_State.ws2) FreeLibrary(Net_State.ws2);
+  Net_State.ws2 = nullptr;
+  Net_State.ipv6 = 0;
+  Net_State.getAddrInfo = nullptr;
+  Net_State.freeAddrInfo = nullptr;
+}
+
+bool Net_SetBlocking(SOCKET socket, bool blocking) {
+  u_long nonBlocking = blocking ? 0 : 1;
+  return ioctlsocket(socket, FIONBIO, &nonBlocking) == 0;
+}
+
+bool Net_ResolveIPv6(const char* host, sockaddr_in6* address) {
+  if (!Net_State.ipv6 || !host) return false;
+  ADDRINFOA hints;
+  std::memset(&hints, 0, sizeof hints);
+  hints.ai_family = AF_INET6;
+  ADDRINFOA* answers = nullptr;
+  if (Net_State.getAddrInfo(host, nullptr, &hints, &answers) != 0 || !answers) return false;
+  bool found = false;
+  for (ADDRINFOA* a = answers; a && !found; a = a->ai_next) {
+    if (a->ai_family != AF_INET6 || a->ai_addrlen < sizeof(sockaddr_in6)) continue;
+    u_short port = address->sin6_port;
+    std::memcpy(address, a->ai_addr, sizeof(sockaddr_in6));
+    address->sin6_port = port;
+    address->sin6_flowinfo = 0;
+    found = true;
+  }
+  Net_State.freeAddrInfo(answers);
+  return found;
+}
+
+namespace {
+
+// The IPv4 address of dotted text or, failing that, of a name look-up.
+bool resolveIPv4(const char* host, uint32_t* address) {
+  unsigned long parsed = inet_addr(host);
+  if (parsed != INADDR_NONE) {
+    *address = static_cast<uint32_t>(parsed);
+    return true;
+  }
+  hostent* entry = gethostbyname(host);
+  if (!entry || entry->h_addrtype != AF_INET || !entry->h_addr_list || !entry->h_addr_list[0]) return false;
+  std::memcpy(address, entry->h_addr_list[0], 4);
+  return true;
+}
+
+// Connects a socket that is switched to non-blocking, waiting at most timeoutMs.
+bool connectWithin(SOCKET s, const sockaddr* peer, int length, int32_t timeoutMs) {
+  if (!Net_SetBlocking(s, false)) return false;
+  bool established = connect(s, peer, length) == 0;
+  if (!established) {
+    fd_set writable = {}, failed = {};
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(s, &writable);
+    FD_SET(s, &failed);
+    timeval limit;
+    limit.tv_sec = timeoutMs / 1000;
+    limit.tv_usec = (timeoutMs % 1000) * 1000;
+    if (select(0, nullptr, &writable, &failed, &limit) == 1 && FD_ISSET(s, &writable)) {
+      // Where a failed connect shows as writable, the pending error decides.
+      int error = 0;
+      int size = sizeof error;
+      established =
+          getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) == 0 && error == 0;
+    }
+  }
+  return Net_SetBlocking(s, true) && established;
+}
+
+// Both string forms meet here, with 8-bit texts owned by the caller.
+NetConnection* open(const char* host, int32_t port, int32_t mode, int32_t timeoutMs, const char* localAddress,
+                    int32_t localPort) {
+  bool ipv6 = (mode & NET_IPV6) != 0;
+  int32_t type = mode & ~NET_IPV6;
+  if (type == 0) type = NET_TCP;
+  if (port < 0 || port > 65535 || localPort < 0 || localPort > 65535) return nullptr;
+  // The send path of a datagram connection addresses IPv4 peers only.
+  if (ipv6 && type != NET_TCP) return nullptr;
+
+  SOCKET s = socket(ipv6 ? AF_INET6 : AF_INET, type, 0);
+  if (s == INVALID_SOCKET) return nullptr;
+  auto fail = [s]() -> NetConnection* {
+    closesocket(s);
+    return nullptr;
+  };
+
+  sockaddr_in peer4;
+  sockaddr_in6 peer6;
+  std::memset(&peer4, 0, sizeof peer4);
+  std::memset(&peer6, 0, sizeof peer6);
+  if (ipv6) {
+    peer6.sin6_family = AF_INET6;
+    peer6.sin6_port = htons(static_cast<u_short>(port));
+    if (!Net_ResolveIPv6(host, &peer6)) return fail();
+    peer6.sin6_scope_id = 0;
+  } else {
+    uint32_t address;
+    if (!resolveIPv4(host, &address)) return fail();
+    peer4.sin_family = AF_INET;
+    peer4.sin_port = htons(static_cast<u_short>(port));
+    peer4.sin_addr.s_addr = address;
+  }
+
+  if (localPort != 0 || (localAddress && *localAddress)) {
+    sockaddr_in local;
+    std::memset(&local, 0, sizeof local);
+    local.sin_family = AF_INET;
+    local.sin_port = htons(static_cast<u_short>(localPort));
+    local.sin_addr.s_addr = INADDR_ANY;
+    if (localAddress && *localAddress) {
+      unsigned long parsed = inet_addr(localAddress);
+      if (parsed == INADDR_NONE) return fail();
+      local.sin_addr.s_addr = static_cast<u_long>(parsed);
+    }
+    if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) return fail();
+  }
+
+  if (type == NET_TCP) {
+    const sockaddr* to = ipv6 ? reinterpret_cast<sockaddr*>(&peer6) : reinterpret_cast<sockaddr*>(&peer4);
+    int length = ipv6 ? sizeof peer6 : sizeof peer4;
+    bool connected = timeoutMs <= 0 ? connect(s, to, length) == 0 : connectWithin(s, to, length, timeoutMs);
+    if (!connected) return fail();
+    auto* connection = static_cast<NetConnection*>(Heap_Alloc(sizeof(NetConnection)));
+    if (!connection) return fail();
+    connection->kind = NET_KIND_STREAM;
+    connection->socket = s;
+    return connection;
+  }
+
+  if (!Net_SetBlocking(s, false)) return fail();
+  auto* connection = static_cast<NetConnection*>(Heap_Alloc(sizeof(NetConnection)));
+  if (!connection) return fail();
+  connection->kind = NET_KIND_DATAGRAM;
+  connection->peerAddress = peer4.sin_addr.s_addr;
+  connection->peerPort = port;
+  connection->socket = INVALID_SOCKET;
+  connection->ownSocket = s;
+  return connection;
+}
+
+}  // namespace
+
+NetConnection* Net_OpenConnection(const char16_t* host, int32_t port, int32_t mode, int32_t timeoutMs,
+                                  const char16_t* localAddress, int32_t localPort) {
+  if (!host) return nullptr;
+  char* host8 = Convert_ToUtf8(host);
+  char* local8 = localAddress ? Convert_ToAnsi(localAddress) : nullptr;
+  NetConnection* connection = open(host8, port, mode, timeoutMs, local8, localPort);
+  Convert_Free(host8);
+  Convert_Free(local8);
+  return connection;
+}
+
+NetConnection* Net_OpenConnection(const char* host, int32_t port, int32_t mode, int32_t timeoutMs,
+                                  const char* localAddress, int32_t localPort) {
+  if (!host) return nullptr;
+  char* local8 = localAddress ? Convert_Copy8(localAddress) : nullptr;
+  NetConnection* connection = open(host, port, mode, timeoutMs, local8, localPort);
+  Convert_Free(local8);
+  return connection;
+}
+
+NetConnection* Net_OpenConnection(const char16_t* host, int32_t port) {
+  return Net_OpenConnection(host, port, NET_TCP, 0, static_cast<const char16_t*>(nullptr), 0);
+}
+
+NetConnection* Net_OpenConnection(const char* host, int32_t port) {
+  return Net_OpenConnection(host, port, NET_TCP, 0, static_cast<const char*>(nullptr), 0);
+}
+
+int32_t Net_Send(NetConnection* connection, const void* data, int32_t length) {
+  if (!connection || length < 0) return -1;
+  if (connection->kind == NET_KIND_STREAM)
+    return send(connection->socket, static_cast<const char*>(data), length, 0);
+  sockaddr_in to;
+  std::memset(&to, 0, sizeof to);
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<u_short>(connection->peerPort));
+  to.sin_addr.s_addr = connection->peerAddress;
+  SOCKET s = connection->owner ? connection->owner->socket : connection->ownSocket;
+  return sendto(s, static_cast<const char*>(data), length, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+}
+
+int32_t Net_Receive(NetConnection* connection, void* buffer, int32_t length) {
+  if (!connection || length < 0) return -1;
+  if (connection->kind == NET_KIND_STREAM)
+    return recv(connection->socket, static_cast<char*>(buffer), length, 0);
+  if (connection->pendingCount == 0) return 0;
+  int32_t n = length < connection->pendingCount ? length : connection->pendingCount;
+  std::memcpy(buffer, connection->pending + connection->readPosition, n);
+  connection->readPosition += n;
+  connection->pendingCount -= n;
+  if (connection->pendingCount == 0) {
+    Heap_Free(connection->pending);
+    connection->pending = nullptr;
+    connection->readPosition = 0;
+  }
+  return n;
+}
+
+namespace {
+
+int32_t waitFor(NetConnection* connection, bool forSend, int32_t timeoutMs) {
+  fd_set set = {}, failed = {};
+  FD_ZERO(&set);
+  FD_ZERO(&failed);
+  FD_SET(connection->socket, &set);
+  FD_SET(connection->socket, &failed);
+  if (timeoutMs < 0) timeoutMs = 0;
+  timeval limit;
+  limit.tv_sec = timeoutMs / 1000;
+  limit.tv_usec = (timeoutMs % 1000) * 1000;
+  int ready = forSend ? select(0, nullptr, &set, &failed, &limit) : select(0, &set, nullptr, &failed, &limit);
+  return ready > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int32_t Net_WaitReceive(NetConnection* connection, int32_t timeoutMs) {
+  if (!connection) return 0;
+  if (connection->kind != NET_KIND_STREAM) return connection->pendingCount > 0 ? 1 : 0;
+  return waitFor(connection, false, timeoutMs);
+}
+
+int32_t Net_WaitSend(NetConnection* connection, int32_t timeoutMs) {
+  if (!connection || connection->kind != NET_KIND_STREAM) return 0;
+  return waitFor(connection, true, timeoutMs);
+}
+
+void Net_CloseConnection(NetConnection* connection) {
+  if (!connection) return;
+  if (connection->kind == NET_KIND_STREAM) {
+    closesocket(connection->socket);
+  } else {
+    Heap_Free(connection->pending);
+    if (!connection->owner) closesocket(connection->ownSocket);
+  }
+  if (connection->owner)
+    List_Remove(&connection->owner->peers, connection);
+  else
+    Heap_Free(connection);
+}

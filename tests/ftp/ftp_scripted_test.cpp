@@ -1,0 +1,741 @@
+// The FTP client against a scripted server, for what real servers will not send:
+// odd segmentation, long and many lines, hostile or broken replies, silence and
+// dropped connections. Each case checks the commands the client sent and the
+// outcome it reported.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "ftp/ftp.h"
+#include "tests/ftp/ftp_fixture.h"
+#include "tests/ftp/scripted_server.h"
+
+#ifdef __linux__
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+using Transcript = std::vector<std::string>;
+
+namespace {
+
+// Greeting and login as a textbook server answers them.
+void Login(ScriptedPeer& p) {
+  p.Send("220 ready\r\n");
+  p.Command();
+  p.Send("331 password please\r\n");
+  p.Command();
+  p.Send("230 logged in\r\n");
+}
+
+FtpSession* Open(const ScriptedServer& server, ObjectNumber number = 20, int32_t passive = 1) {
+  return Ftp_Open(number, u"127.0.0.1", u"brixmaps", u"wol347", passive, server.port());
+}
+
+// A local file for an upload, removed with its directory at the end.
+struct LocalFile {
+  explicit LocalFile(const std::string& bytes) : directory(TempDirectory()), path(directory + "/map.bxm") {
+    WriteFile(path, bytes);
+  }
+  ~LocalFile() {
+    std::error_code ignored;
+    std::filesystem::remove_all(directory, ignored);
+  }
+  std::u16string wide() const { return Wide(path); }
+  std::string directory, path;
+};
+
+// The server side of a passive upload up to the data: TYPE, PASV, STOR 150.
+void PassiveUploadStart(ScriptedPeer& p) {
+  p.Command();  // TYPE I
+  p.Send("200 binary\r\n");
+  p.Command();  // PASV
+  p.ListenData();
+  p.Send(p.PassiveReply());
+  p.AcceptData();
+  p.Command();  // STOR
+  p.Send("150 go ahead\r\n");
+}
+
+}  // namespace
+
+// ---- Login and reply reading -------------------------------------------------------------
+
+TEST(FtpReplies, MultiLineGreetingIsReadWholeBeforeUser) {
+  ScriptedServer server([](ScriptedPeer& p) {
+    p.Send("220-Welcome\r\n220-to the map server\r\n220 ready\r\n");
+    p.Command();
+    p.Send("331 password please\r\n");
+    p.Command();
+    p.Send("230-Hello\r\n230 logged in\r\n");
+    p.Command();  // CWD
+    p.Send("250 moved\r\n");
+    p.WaitForClose();
+  });
+  ASSERT_NE(Open(server), nullptr);
+  // The second line of the PASS reply was consumed with it: CWD gets its own 250.
+  EXPECT_EQ(Ftp_SetDirectory(20, u"/maps"), 1);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(), (Transcript{"USER brixmaps", "PASS wol347", "CWD /maps", "QUIT"}));
+}
+
+TEST(FtpReplies, TwoRepliesInOneSegmentAnswerTwoCommands) {
+  ScriptedServer server([](ScriptedPeer& p) {
+    p.Send("220 ready\r\n");
+    p.Command();
+    p.Send("331 password please\r\n230 logged in\r\n");  // the second ahead of its command
+    p.Command();
+    p.WaitForClose();
+  });
+  ASSERT_NE(Open(server), nullptr);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(), (Transcript{"USER brixmaps", "PASS wol347", "QUIT"}));
+}
+
+TEST(FtpReplies, LineEndsAndLinesSplitAcrossSegmentsJoinUp) {
+  ScriptedServer server([](ScriptedPeer& p) {
+    p.SendPieces({"220 ready\r", "\n"});  // CR and LF in separate segments
+    p.Command();
+    p.SendPieces({"33", "1 password please\r\n"});  // a line cut in the middle
+    p.Command();
+    p.SendPieces({"230-a\r\n2", "30 b\r", "\n"});
+    p.Command();
+    p.Send("250 moved\r\n");
+    p.WaitForClose();
+  });
+  ASSERT_NE(Open(server), nullptr);
+  EXPECT_EQ(Ftp_SetDirectory(20, u"x"), 1);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(), (Transcript{"USER brixmaps", "PASS wol347", "CWD x", "QUIT"}));
+}
+
+TEST(FtpReplies, OverlongLineIsCutWithoutSpawningLines) {
+  ScriptedServer server([](ScriptedPeer& p) {
+    // Past the 2047 characters a line buffer holds, the text looks like a
+    // reply of its own; taken for one, it would answer USER.
+    p.Send("220 " + std::string(2043, 'a') + "530 spliced\r\n");
+    p.Command();
+    p.Send("331 password please\r\n");
+    p.Command();
+    p.Send("230 logged in\r\n");
+    p.WaitForClose();
+  });
+  ASSERT_NE(Open(server), nullptr);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(), (Transcript{"USER brixmaps", "PASS wol347", "QUIT"}));
+}
+
+TEST(FtpReplies, LongLinesAcrossManyReceivesKeepTheirOrder) {
+  ScriptedServer server([](ScriptedPeer& p) {
+    std::string greeting;
+    for (int i = 0; i < 5; i++) greeting += "220-" + std::string(3000, char('a' + i)) + "\r\n";
+    greeting += "220 ready\r\n";
+    p.Send(greeting);
+    p.Command();
+    p.Send("331 password please\r\n");
+    p.Command();
+    p.Send("230 logged in\r\n");
+    p.WaitForClose();
+  });
+  ASSERT_NE(Open(server), nullptr);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(), (Transcript{"USER brixmaps", "PASS wol347", "QUIT"}));
+}
+
+TEST(FtpReplies, MoreLinesThanTheTableInOneReceive) {
+  ScriptedServer server([](ScriptedPeer& p) {
+    std::string greeting;
+    for (int i = 0; i < 300; i++) greeting += "220-" + std::to_string(i) + "\r\n";
+    greeting += "220 ready\r\n";
+    p.Send(greeting);
+    p.Command();
+    p.Send("331 password please\r\n");
+    p.Command();
+    p.Send("230 logged in\r\n");
+    p.WaitForClose();
+  });
+  ASSERT_NE(Open(server), nullptr);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(), (Transcript{"USER brixmaps", "PASS wol347", "QUIT"}));
+}
+
+TEST(FtpReplies, ContinuationLinesWithoutCodeBelongToTheReply) {
+  ScriptedServer server([](ScriptedPeer& p) {
+    p.Send("220 ready\r\n");
+    p.Command();
+    p.Send("331 password please\r\n");
+    p.Command();
+    // Indented and plain continuation lines, as the standard permits.
+    p.Send("230-Welcome\r\n indented line\r\nplain line\r\n230 logged in\r\n");
+    p.Command();
+    p.Send("250 moved\r\n");
+    p.WaitForClose();
+  });
+  ASSERT_NE(Open(server), nullptr);
+  EXPECT_EQ(Ftp_SetDirectory(20, u"maps"), 1);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(), (Transcript{"USER brixmaps", "PASS wol347", "CWD maps", "QUIT"}));
+}
+
+TEST(FtpReplies, LoginFailsOnUnexpectedCodesAndSendsQuit) {
+  ScriptedServer server([](ScriptedPeer& p) {
+    p.Send("220 ready\r\n");
+    p.Command();
+    p.Send("230 no password needed\r\n");  // not 331
+    p.WaitForClose();
+  });
+  EXPECT_EQ(Open(server), nullptr);
+  EXPECT_EQ(Ftp_Progress(20), 0);
+  EXPECT_EQ(server.Finish(), (Transcript{"USER brixmaps", "QUIT"}));
+}
+
+// ---- Directories, deletion and close -----------------------------------------------------------
+
+TEST(FtpCommands, DirectoryCommandsAndTheirReplies) {
+  ScriptedServer server([](ScriptedPeer& p) {
+    Login(p);
+    p.Command();
+    p.Send("250 up\r\n");
+    p.Command();
+    p.Send("200 up too\r\n");  // CDUP answered 200 is accepted as well
+    p.Command();
+    p.Send("250 ok\r\n");
+    p.Command();
+    p.Send("550 no such directory\r\n");
+    p.Command();
+    p.Send("250 deleted\r\n");
+    p.Command();
+    p.Send("550 no such file\r\n");
+    p.WaitForClose();
+  });
+  ASSERT_NE(Open(server), nullptr);
+  EXPECT_EQ(Ftp_SetDirectory(20, u".."), 1);
+  EXPECT_EQ(Ftp_SetDirectory(20, u".."), 1);
+  EXPECT_EQ(Ftp_SetDirectory(20, u"..maps"), 1);
+  EXPECT_EQ(Ftp_SetDirectory(20, u""), 0);
+  EXPECT_EQ(Ftp_DeleteFile(20, u"old.bxm"), 1);
+  EXPECT_EQ(Ftp_DeleteFile(20, u"gone.bxm"), 0);
+  EXPECT_EQ(Ftp_SetDirectory(20, nullptr), 0);
+  EXPECT_EQ(Ftp_DeleteFile(20, nullptr), 0);
+  EXPECT_EQ(Ftp_SetDirectory(21, u"/"), 0);  // absent session
+  Ftp_Close(21);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(), (Transcript{"USER brixmaps", "PASS wol347", "CDUP", "CDUP", "CWD ..maps", "CWD ",
+                                         "DELE old.bxm", "DELE gone.bxm", "QUIT"}));
+}
+
+TEST(FtpCommands, LineBreaksInArgumentsAreRefusedUnsent) {
+  ScriptedServer server([](ScriptedPeer& p) {
+    Login(p);
+    p.Command();
+    p.Send("250 ok\r\n");
+    p.WaitForClose();
+  });
+  ASSERT_NE(Open(server), nullptr);
+  EXPECT_EQ(Ftp_SetDirectory(20, u"maps\r\nDELE important.bxm"), 0);
+  EXPECT_EQ(Ftp_DeleteFile(20, u"a\nDELE b"), 0);
+  EXPECT_EQ(Ftp_SetDirectory(20, u"maps\r"), 0);
+  LocalFile file("data");
+  EXPECT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"x.bxm\r\nDELE y", 0), 0);
+  EXPECT_EQ(Ftp_Progress(20), FTP_PROGRESS_FAILED);
+  EXPECT_EQ(Ftp_SetDirectory(20, u"maps"), 1);  // the session is intact
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(), (Transcript{"USER brixmaps", "PASS wol347", "CWD maps", "QUIT"}));
+}
+
+TEST(FtpCommands, CommandsThatDoNotFitAreRefusedNotCut) {
+  std::string fitting(1024 - 3 - 4, 'd');  // "CWD " + text + CR LF + zero = 1024
+  ScriptedServer server([](ScriptedPeer& p) {
+    Login(p);
+    p.Command();
+    p.Send("250 ok\r\n");
+    p.WaitForClose();
+  });
+  ASSERT_NE(Open(server), nullptr);
+  EXPECT_EQ(Ftp_SetDirectory(20, Wide(fitting + "d").c_str()), 0);
+  EXPECT_EQ(Ftp_SetDirectory(20, Wide(fitting).c_str()), 1);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(), (Transcript{"USER brixmaps", "PASS wol347", "CWD " + fitting, "QUIT"}));
+}
+
+TEST(FtpCommands, SilentServerEndsTheWaitAfterTheTimeout) {
+  ScriptedServer server([](ScriptedPeer& p) {
+    Login(p);
+    p.Command();  // CWD, never answered
+    p.WaitForClose();
+  });
+  FtpSession* session = Open(server);
+  ASSERT_NE(session, nullptr);
+  session->timeout = 1;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Ftp_SetDirectory(20, u"/"), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(), (Transcript{"USER brixmaps", "PASS wol347", "CWD /", "QUIT"}));
+}
+
+TEST(FtpCommands, DynamicSessionsAndReopeningANumber) {
+  ScriptedServer first([](ScriptedPeer& p) {
+    Login(p);
+    p.WaitForClose();
+  });
+  ScriptedServer second([](ScriptedPeer& p) {
+    Login(p);
+    p.WaitForClose();
+  });
+  FtpSession* dynamic = Ftp_Open(OBJECT_ANY, u"127.0.0.1", u"brixmaps", u"wol347", 1, first.port());
+  ASSERT_NE(dynamic, nullptr);
+  ASSERT_NE(Open(second, 3), nullptr);
+  // Opening number 3 again closes the session that had it (QUIT) first.
+  ScriptedServer third([](ScriptedPeer& p) {
+    Login(p);
+    p.WaitForClose();
+  });
+  ASSERT_NE(Open(third, 3), nullptr);
+  EXPECT_EQ(second.Finish(), (Transcript{"USER brixmaps", "PASS wol347", "QUIT"}));
+  Ftp_Close(reinterpret_cast<ObjectNumber>(dynamic));
+  EXPECT_EQ(first.Finish(), (Transcript{"USER brixmaps", "PASS wol347", "QUIT"}));
+  Ftp_Close(OBJECT_ANY);
+  EXPECT_EQ(third.Finish(), (Transcript{"USER brixmaps", "PASS wol347", "QUIT"}));
+}
+
+TEST(FtpCommands, ConnectFailureLeavesTheNumberAbsent) {
+  int port;
+  {
+    ScriptedServer closed([](ScriptedPeer&) {});
+    port = closed.port();
+    // Connect once so that the script ends and the listener closes.
+    NetConnection* c = Net_OpenConnection("127.0.0.1", port);
+    ASSERT_NE(c, nullptr);
+    Net_CloseConnection(c);
+  }
+  EXPECT_EQ(Ftp_Open(20, u"127.0.0.1", u"u", u"p", 1, port), nullptr);
+  EXPECT_EQ(Ftp_Progress(20), 0);
+  Ftp_Abort(20);
+  Ftp_Close(20);
+}
+
+// ---- Uploads -------------------------------------------------------------------------------------
+
+TEST(FtpUpload, PassiveUploadSendsTheFileAndReadsTheCompletion) {
+  std::string bytes = Pattern(3 * 4096 + 100);
+  std::string received;
+  ScriptedServer server([&](ScriptedPeer& p) {
+    Login(p);
+    PassiveUploadStart(p);
+    received = p.ReceiveData();
+    p.Send("226 stored\r\n");
+    p.WaitForClose();
+  });
+  LocalFile file(bytes);
+  ASSERT_NE(Open(server), nullptr);
+  EXPECT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 0), 1);
+  EXPECT_EQ(Ftp_Progress(20), FTP_PROGRESS_FINISHED);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(),
+            (Transcript{"USER brixmaps", "PASS wol347", "TYPE I", "PASV", "STOR map.bxm", "QUIT"}));
+  EXPECT_EQ(received, bytes);
+}
+
+TEST(FtpUpload, PassiveReplySplitAcrossSegments) {
+  std::string received;
+  ScriptedServer server([&](ScriptedPeer& p) {
+    Login(p);
+    p.Command();
+    p.Send("200 binary\r\n");
+    p.Command();
+    p.ListenData();
+    std::string reply = p.PassiveReply();
+    p.SendPieces({reply.substr(0, reply.size() - 8), reply.substr(reply.size() - 8)});
+    p.AcceptData();
+    p.Command();
+    p.Send("150 go ahead\r\n");
+    received = p.ReceiveData();
+    p.Send("226 stored\r\n");
+    p.WaitForClose();
+  });
+  LocalFile file("brix");
+  ASSERT_NE(Open(server), nullptr);
+  EXPECT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 0), 1);
+  Ftp_Close(20);
+  server.Finish();
+  EXPECT_EQ(received, "brix");
+}
+
+TEST(FtpUpload, PassiveAddressOfTheReplyIsNotTrusted) {
+  std::string received;
+  ScriptedServer server([&](ScriptedPeer& p) {
+    Login(p);
+    p.Command();
+    p.Send("200 binary\r\n");
+    p.Command();
+    p.ListenData("127.0.0.1");
+    // Names another host; the data connection must still go to this server.
+    p.Send(p.PassiveReply("127,0,0,2"));
+    p.AcceptData();
+    p.Command();
+    p.Send("150 go ahead\r\n");
+    received = p.ReceiveData();
+    p.Send("226 stored\r\n");
+    p.WaitForClose();
+  });
+  LocalFile file("brix");
+  ASSERT_NE(Open(server), nullptr);
+  EXPECT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 0), 1);
+  Ftp_Close(20);
+  server.Finish();
+  EXPECT_EQ(received, "brix");
+}
+
+TEST(FtpUpload, UnreadablePassiveRepliesFail) {
+  for (std::string reply : {"227 Entering Passive Mode (127,0,0,1,4)\r\n", "227\r\n",
+                            "227 Entering Passive Mode (127,0,0,1,4,300)\r\n"}) {
+    ScriptedServer server([&](ScriptedPeer& p) {
+      Login(p);
+      p.Command();
+      p.Send("200 binary\r\n");
+      p.Command();
+      p.Send(reply);
+      p.WaitForClose();
+    });
+    LocalFile file("brix");
+    ASSERT_NE(Open(server), nullptr);
+    EXPECT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 0), 0) << reply;
+    EXPECT_EQ(Ftp_Progress(20), FTP_PROGRESS_FAILED);
+    Ftp_Close(20);
+    EXPECT_EQ(server.Finish(), (Transcript{"USER brixmaps", "PASS wol347", "TYPE I", "PASV", "QUIT"}));
+  }
+}
+
+TEST(FtpUpload, NumberBeforeTheAddressIsTakenAsTheFirst) {
+  ScriptedServer server([&](ScriptedPeer& p) {
+    Login(p);
+    p.Command();
+    p.Send("200 binary\r\n");
+    p.Command();
+    int port = p.ListenData();
+    // The six numbers read are 1,127,0,0,1,<high byte>: the port becomes
+    // 256 + the high byte, where nobody listens.
+    p.Send("227 Mode 1 (127,0,0,1," + std::to_string(port / 256) + "," + std::to_string(port % 256) +
+           ")\r\n");
+    p.WaitForClose();
+  });
+  LocalFile file("brix");
+  ASSERT_NE(Open(server), nullptr);
+  EXPECT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 0), 0);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(), (Transcript{"USER brixmaps", "PASS wol347", "TYPE I", "PASV", "QUIT"}));
+}
+
+TEST(FtpUpload, RefusedStoreClosesTheDataConnection) {
+  ScriptedServer server([](ScriptedPeer& p) {
+    Login(p);
+    p.Command();
+    p.Send("200 binary\r\n");
+    p.Command();
+    p.ListenData();
+    p.Send(p.PassiveReply());
+    p.AcceptData();
+    p.Command();
+    p.Send("553 Could not create file.\r\n");
+    p.ReceiveData();  // ends when the client closes the data connection
+    p.Command();
+    p.Send("250 still here\r\n");
+    p.WaitForClose();
+  });
+  LocalFile file("brix");
+  ASSERT_NE(Open(server), nullptr);
+  EXPECT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 0), 0);
+  EXPECT_EQ(Ftp_Progress(20), FTP_PROGRESS_FAILED);
+  // No completion reply was read, so the next command gets its own answer.
+  EXPECT_EQ(Ftp_SetDirectory(20, u"/"), 1);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(),
+            (Transcript{"USER brixmaps", "PASS wol347", "TYPE I", "PASV", "STOR map.bxm", "CWD /", "QUIT"}));
+}
+
+TEST(FtpUpload, RefusedCompletionIsAFailure) {
+  for (std::string completion : {"451 Failure writing to local file.\r\n",
+                                 "552-Disk full\r\n552-quota exceeded\r\n552-sorry\r\n552 end\r\n",
+                                 "426 Connection closed; transfer aborted.\r\n"}) {
+    std::string received;
+    ScriptedServer server([&](ScriptedPeer& p) {
+      Login(p);
+      PassiveUploadStart(p);
+      received = p.ReceiveData();
+      p.Send(completion);
+      p.Command();
+      p.Send("250 ok\r\n");
+      p.WaitForClose();
+    });
+    LocalFile file(Pattern(5000));
+    ASSERT_NE(Open(server), nullptr);
+    EXPECT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 0), 0) << completion;
+    EXPECT_EQ(Ftp_Progress(20), FTP_PROGRESS_FAILED);
+    EXPECT_EQ(Ftp_SetDirectory(20, u"/"), 1);  // the whole completion reply was consumed
+    Ftp_Close(20);
+    server.Finish();
+    EXPECT_EQ(received.size(), 5000u);
+  }
+}
+
+TEST(FtpUpload, MissingCompletionIsAFailure) {
+  ScriptedServer server([&](ScriptedPeer& p) {
+    Login(p);
+    PassiveUploadStart(p);
+    p.ReceiveData();
+    p.WaitForClose();  // never confirms
+  });
+  LocalFile file("brix");
+  FtpSession* session = Open(server);
+  ASSERT_NE(session, nullptr);
+  session->timeout = 1;
+  EXPECT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 0), 0);
+  Ftp_Close(20);
+  server.Finish();
+}
+
+TEST(FtpUpload, DroppedDataConnectionFailsWithoutKillingTheProcess) {
+  ScriptedServer server([&](ScriptedPeer& p) {
+    Login(p);
+    PassiveUploadStart(p);
+    p.ReceiveDataAtLeast(4096);
+    // A full disk: the server resets the data connection and says why.
+    p.ResetData();
+    p.Send("452 Disk full\r\n");
+    p.Command();
+    p.Send("250 ok\r\n");
+    p.WaitForClose();
+  });
+  // Large enough that the client is still sending when the reset arrives.
+  LocalFile file(Pattern(8 << 20));
+  ASSERT_NE(Open(server), nullptr);
+  EXPECT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 0), 0);
+  EXPECT_EQ(Ftp_Progress(20), FTP_PROGRESS_FAILED);
+  EXPECT_EQ(Ftp_SetDirectory(20, u"/"), 1);
+  Ftp_Close(20);
+  Transcript t = server.Finish();
+  EXPECT_EQ(t.back(), "QUIT");
+}
+
+TEST(FtpUpload, DroppedControlConnectionFails) {
+  ScriptedServer server([&](ScriptedPeer& p) {
+    Login(p);
+    PassiveUploadStart(p);
+    p.ReceiveDataAtLeast(1);
+    p.ResetData();
+    p.Close();
+  });
+  LocalFile file(Pattern(4 << 20));
+  ASSERT_NE(Open(server), nullptr);
+  EXPECT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 1), 1);
+  EXPECT_EQ(WaitForOutcome(20), FTP_PROGRESS_FAILED);
+  Ftp_Close(20);
+  server.Finish();
+}
+
+TEST(FtpUpload, MissingLocalFileSendsNothing) {
+  ScriptedServer server([](ScriptedPeer& p) {
+    Login(p);
+    p.WaitForClose();
+  });
+  ASSERT_NE(Open(server), nullptr);
+  EXPECT_EQ(Ftp_SendFile(20, u"/nonexistent/map.bxm", u"map.bxm", 0), 0);
+  EXPECT_EQ(Ftp_Progress(20), FTP_PROGRESS_FAILED);
+  EXPECT_EQ(Ftp_SendFile(20, nullptr, u"map.bxm", 0), 0);
+  EXPECT_EQ(Ftp_SendFile(20, u"x", nullptr, 0), 0);
+  EXPECT_EQ(Ftp_SendFile(21, u"x", u"y", 0), 0);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(), (Transcript{"USER brixmaps", "PASS wol347", "QUIT"}));
+}
+
+#ifdef __linux__
+TEST(FtpUpload, ReadErrorIsNoEndOfFile) {
+  // Reading the process's own memory at address 0 fails: a file that opens and
+  // cannot be read.
+  ScriptedServer server([&](ScriptedPeer& p) {
+    Login(p);
+    PassiveUploadStart(p);
+    p.ReceiveData();
+    p.Send("226 stored\r\n");
+    p.WaitForClose();
+  });
+  ASSERT_NE(Open(server), nullptr);
+  EXPECT_EQ(Ftp_SendFile(20, u"/proc/self/mem", u"map.bxm", 0), 0);
+  EXPECT_EQ(Ftp_Progress(20), FTP_PROGRESS_FAILED);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(),
+            (Transcript{"USER brixmaps", "PASS wol347", "TYPE I", "PASV", "STOR map.bxm", "QUIT"}));
+}
+#endif
+
+TEST(FtpUpload, ActiveUploadAnnouncesTheControlConnectionsLocalAddress) {
+  std::string portArgument, received;
+  ScriptedServer login([](ScriptedPeer& p) { Login(p); });
+  ScriptedServer server([&](ScriptedPeer& p) {
+    p.Command();
+    p.Send("200 binary\r\n");
+    std::string port = p.Command();
+    portArgument = port.size() > 5 ? port.substr(5) : "";
+    p.Send("200 PORT ok\r\n");
+    p.Command();
+    p.ConnectData(portArgument);
+    p.Send("150 go ahead\r\n");
+    received = p.ReceiveData();
+    p.Send("226 stored\r\n");
+    p.WaitForClose();
+  });
+  FtpSession* session = Open(login, 20, 0);
+  ASSERT_NE(session, nullptr);
+  // The session goes on over a control connection whose local end is
+  // 127.0.0.3, as one to a server elsewhere has an address of its own.
+  NetConnection* control = Net_OpenConnection("127.0.0.1", server.port(), NET_TCP, 0, "127.0.0.3", 0);
+  ASSERT_NE(control, nullptr);
+  Net_CloseConnection(session->control);
+  session->control = control;
+  std::string bytes = Pattern(100000);
+  LocalFile file(bytes);
+  EXPECT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 1), 1);
+  EXPECT_EQ(WaitForOutcome(20), FTP_PROGRESS_FINISHED);
+  Ftp_Close(20);
+  login.Finish();
+  EXPECT_EQ(server.Finish(), (Transcript{"TYPE I", "PORT " + portArgument, "STOR map.bxm", "QUIT"}));
+  EXPECT_EQ(portArgument.rfind("127,0,0,3,", 0), 0u) << portArgument;
+  EXPECT_EQ(received, bytes);
+}
+
+TEST(FtpUpload, RefusedPortClosesTheListener) {
+  ScriptedServer server([&](ScriptedPeer& p) {
+    Login(p);
+    p.Command();
+    p.Send("200 binary\r\n");
+    p.Command();
+    p.Send("500 PORT not allowed\r\n");
+    p.WaitForClose();
+  });
+  LocalFile file("brix");
+  ASSERT_NE(Open(server, 20, 0), nullptr);
+  EXPECT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 0), 0);
+  Ftp_Close(20);
+  Transcript t = server.Finish();
+  ASSERT_EQ(t.size(), 5u);
+  EXPECT_EQ(t[3].rfind("PORT 127,0,0,1,", 0), 0u);
+  // Nothing listens any longer: the event poll of all servers finds none.
+  EXPECT_EQ(Net_ServerEvent(OBJECT_ANY), NET_EVENT_NONE);
+}
+
+// ---- Progress and abort -------------------------------------------------------------------------
+
+TEST(FtpProgress, ProgressIsSixtyFourBits) {
+  ScriptedServer server([](ScriptedPeer& p) {
+    Login(p);
+    p.WaitForClose();
+  });
+  FtpSession* session = Open(server);
+  ASSERT_NE(session, nullptr);
+  // 4 GiB - 3 bytes sent must not read as "finished", nor 2 GiB + 1 as a code.
+  session->progress = (int64_t{1} << 32) - 3;
+  EXPECT_EQ(Ftp_Progress(20), (int64_t{1} << 32) - 3);
+  session->progress = (int64_t{1} << 31) + 1;
+  EXPECT_EQ(Ftp_Progress(20), (int64_t{1} << 31) + 1);
+  session->progress = 0;
+  Ftp_Close(20);
+  server.Finish();
+}
+
+TEST(FtpProgress, AbortDuringSetupStopsTheUploadBeforeItReturns) {
+  std::atomic<bool> typeSent{false};
+  ScriptedServer server([&](ScriptedPeer& p) {
+    Login(p);
+    p.Command();  // TYPE I, answered late
+    typeSent = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    p.Send("200 binary\r\n");
+    p.WaitForClose();
+  });
+  LocalFile file("brix");
+  ASSERT_NE(Open(server), nullptr);
+  ASSERT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 1), 1);
+  // Once TYPE is out, the upload waits for its reply with the progress at -1.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!typeSent && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(Ftp_Progress(20), FTP_PROGRESS_STARTING);
+  Ftp_Abort(20);
+  EXPECT_EQ(Ftp_Progress(20), FTP_PROGRESS_FAILED);
+  Ftp_Close(20);  // right after: the worker has let go of the session
+  EXPECT_EQ(server.Finish(), (Transcript{"USER brixmaps", "PASS wol347", "TYPE I", "QUIT"}));
+}
+
+#ifdef __linux__
+TEST(FtpProgress, AbortBeforeTheFirstBlockIsWaitedFor) {
+  // A pipe as the local file holds the upload in its data phase with nothing
+  // sent (progress 0) until the test writes to it.
+  std::string directory = TempDirectory();
+  std::string fifo = directory + "/map.bxm";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::string received;
+  ScriptedServer server([&](ScriptedPeer& p) {
+    Login(p);
+    PassiveUploadStart(p);
+    received = p.ReceiveData();
+    p.Send("226 stored\r\n");
+    p.WaitForClose();
+  });
+  ASSERT_NE(Open(server), nullptr);
+  std::atomic<bool> written{false};
+  std::thread writer([&] {
+    int fd = open(fifo.c_str(), O_WRONLY);  // waits for the upload to open it
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    written = true;
+    (void)!write(fd, "brix", 4);
+    close(fd);
+  });
+  ASSERT_EQ(Ftp_SendFile(20, Wide(fifo).c_str(), u"map.bxm", 1), 1);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (Ftp_Progress(20) != 0 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_EQ(Ftp_Progress(20), 0);
+  Ftp_Abort(20);
+  EXPECT_TRUE(written.load());  // Abort waited for the upload to end
+  EXPECT_EQ(Ftp_Progress(20), FTP_PROGRESS_FAILED);
+  Ftp_Close(20);
+  writer.join();
+  server.Finish();
+  EXPECT_EQ(received, "brix");  // the block in flight went out, no more
+  std::error_code ignored;
+  std::filesystem::remove_all(directory, ignored);
+}
+#endif
+
+TEST(FtpProgress, AbortWithoutUploadReturnsAtOnceAndAsksNothing) {
+  ScriptedServer server([](ScriptedPeer& p) {
+    Login(p);
+    PassiveUploadStart(p);
+    p.ReceiveData();
+    p.Send("226 stored\r\n");
+    PassiveUploadStart(p);
+    p.ReceiveData();
+    p.Send("226 stored\r\n");
+    p.WaitForClose();
+  });
+  FtpSession* session = Open(server);
+  ASSERT_NE(session, nullptr);
+  Ftp_Abort(20);
+  EXPECT_EQ(session->abortRequest.load(), 0);
+  LocalFile file(Pattern(4096));
+  EXPECT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 0), 1);
+  EXPECT_EQ(Ftp_Progress(20), FTP_PROGRESS_FINISHED);
+  Ftp_Abort(20);
+  EXPECT_EQ(session->abortRequest.load(), 0);
+  // A stale request would stop the next upload; each one starts clean.
+  session->abortRequest = 1;
+  EXPECT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 1), 1);
+  EXPECT_EQ(WaitForOutcome(20), FTP_PROGRESS_FINISHED);
+  Ftp_Close(20);
+  server.Finish();
+}

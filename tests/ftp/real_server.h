@@ -1,0 +1,29 @@
+// Real FTP servers for the tests: vsftpd and pure-ftpd started on 127.0.0.1 at
+// a free port with the account "brixmaps" / "wol347", rooted in a directory of
+// their own, and stopped by process id. Starting processes is Linux-side work;
+// this header keeps the test programs free of system headers.
+#pragma once
+
+#include <string>
+
+enum class RealServerKind { Vsftpd, PureFtpd };
+
+struct RealServer {
+  // Starts the server and waits (bounded) until it listens. On failure returns
+  // false and says why in *why; *missing is true when the server program is
+  // not on this machine (the only reason to skip).
+  bool Start(RealServerKind kind, std::string* why, bool* missing);
+  // Stops the server and its session processes.
+  void Stop();
+  // Stops the server and removes its directory.
+  ~RealServer();
+
+  int port = 0;
+  std::string root;  // where uploads land
+  int pid = 0;
+
+ private:
+  std::string work;  // configuration, log, root
+};
+
+const char* RealServerName(RealServerKind kind);

@@ -1,0 +1,83 @@
+// A scripted FTP server on loopback for the tests: each test writes the server's
+// side as a plain sequence (send this, read a command, open a data port...),
+// and checks the transcript of commands the client sent. It speaks through the
+// same socket API as the runtime, so it runs wherever the runtime does.
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "platform/win32.h"
+
+class ScriptedPeer {
+ public:
+  // Sends `text` in one piece (one segment on loopback).
+  void Send(std::string_view text);
+  // Sends each piece separately, pausing between them so that each arrives in a
+  // receive of its own.
+  void SendPieces(const std::vector<std::string>& pieces);
+  // The next command line without CR LF, recorded in the transcript; "" when
+  // none arrived within the wait or the client closed.
+  std::string Command();
+  // Records the commands still sent until the client closes the control
+  // connection (bounded).
+  bool WaitForClose();
+
+  // Passive: listens on a free port of `address`; returns the port.
+  int ListenData(const char* address = "127.0.0.1");
+  // The PASV reply for the listening port, naming `address`.
+  std::string PassiveReply(const char* address = "127,0,0,1");
+  bool AcceptData();
+  // Active: connects to the address and port of a PORT argument.
+  bool ConnectData(const std::string& portArgument);
+  // Everything up to the client's close of the data connection (bounded).
+  std::string ReceiveData();
+  // At least `count` bytes, or what came before a close or the wait ended.
+  std::string ReceiveDataAtLeast(size_t count);
+  void CloseData();
+  // Closes the data connection with a reset instead of an orderly close.
+  void ResetData();
+  // Closes the control connection.
+  void Close();
+
+  std::vector<std::string> transcript;
+  bool timedOut = false;
+
+ private:
+  friend class ScriptedServer;
+  bool waitReadable(SOCKET s, int milliseconds);
+  SOCKET control = INVALID_SOCKET;
+  SOCKET dataListener = INVALID_SOCKET;
+  SOCKET data = INVALID_SOCKET;
+  std::string pending;  // received command text not yet split
+};
+
+class ScriptedServer {
+ public:
+  using Script = std::function<void(ScriptedPeer&)>;
+  // Listens on `address` at a free port; the script runs on a thread of its own
+  // once a client has connected.
+  explicit ScriptedServer(Script script, const char* address = "127.0.0.1");
+  ~ScriptedServer();
+  int port() const { return port_; }
+  // Waits (bounded) for the script to end; returns the transcript.
+  std::vector<std::string> Finish();
+  // Whether a wait of the script ran out.
+  bool timedOut() const { return peer_.timedOut; }
+
+ private:
+  void run();
+  Script script_;
+  SOCKET listener_ = INVALID_SOCKET;
+  int port_ = 0;
+  ScriptedPeer peer_;
+  std::thread thread_;
+  bool finished_ = false;
+};
+
+// Every wait of a scripted server and of the tests around it ends after this.
+constexpr int kScriptWaitMs = 10000;
