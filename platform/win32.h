@@ -10,6 +10,14 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+// Runtime text is UTF-16: the generic names (IDC_ARROW, RT_ICON, TEXT()) and
+// structures are the wide ones, as in the substitute.
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
