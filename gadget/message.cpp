@@ -34,9 +34,12 @@ struct ModalHold {
 
 ModalWindowEntry* entryOf(ListNode* node) { return reinterpret_cast<ModalWindowEntry*>(node + 1); }
 
-// Changes only the topmost state: no move, no size.
+// Changes only the topmost state: no move, no size, and no activation, which
+// would hand the foreground (and so the requester's ownership, or the input
+// after it) to whichever window was topmost.
 void setTopmost(HWND window, bool topmost) {
-  SetWindowPos(window, topmost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  SetWindowPos(window, topmost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 struct Enumeration {
