@@ -1,0 +1,375 @@
+// Network start-up, client connections, the socket substitute's Winsock
+// behaviour, 8-bit conversions and the clock.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "net/convert.h"
+#include "net/net.h"
+#include "net/time.h"
+
+namespace {
+
+class NetEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { ASSERT_EQ(Net_Init(), 1); }
+  void TearDown() override { Net_End(); }
+};
+::testing::Environment* const netEnvironment = ::testing::AddGlobalTestEnvironment(new NetEnvironment);
+
+// A listening stream socket on loopback at a free port, through the socket API.
+struct Listener {
+  explicit Listener(int family = AF_INET) {
+    s = socket(family, SOCK_STREAM, 0);
+    if (family == AF_INET) {
+      sockaddr_in a = {};
+      a.sin_family = AF_INET;
+      a.sin_addr.s_addr = inet_addr("127.0.0.1");
+      bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+      int length = sizeof a;
+      listen(s, 8);
+      getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
+      port = ntohs(a.sin_port);
+    } else {
+      sockaddr_in6 a = {};
+      a.sin6_family = AF_INET6;
+      a.sin6_addr.s6_addr[15] = 1;
+      bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+      int length = sizeof a;
+      listen(s, 8);
+      getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
+      port = ntohs(a.sin6_port);
+    }
+  }
+  ~Listener() { closesocket(s); }
+  SOCKET Accept() { return accept(s, nullptr, nullptr); }
+  SOCKET s;
+  int port = 0;
+};
+
+// A port on which nothing listens (bound once, then released).
+int ClosedPort() {
+  Listener l;
+  return l.port;
+}
+
+}  // namespace
+
+// ---- Client connections -------------------------------------------------------------------
+
+TEST(NetConnection, StreamConnectionCarriesBytesBothWays) {
+  Listener listener;
+  NetConnection* c = Net_OpenConnection(u"127.0.0.1", listener.port, 0, 0, nullptr, 0);
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(c->kind, NET_KIND_STREAM);
+  EXPECT_EQ(c->owner, nullptr);
+  SOCKET peer = listener.Accept();
+  ASSERT_NE(peer, INVALID_SOCKET);
+  EXPECT_EQ(Net_Send(c, "hello", 5), 5);
+  char buffer[16] = {};
+  EXPECT_EQ(recv(peer, buffer, sizeof buffer, 0), 5);
+  EXPECT_STREQ(buffer, "hello");
+  EXPECT_EQ(send(peer, "back", 4, 0), 4);
+  EXPECT_EQ(Net_WaitReceive(c, 5000), 1);
+  EXPECT_EQ(Net_Receive(c, buffer, sizeof buffer), 4);
+  EXPECT_EQ(std::string(buffer, 4), "back");
+  // Nothing more: the wait ends empty-handed; a close then reads as 0.
+  EXPECT_EQ(Net_WaitReceive(c, 50), 0);
+  closesocket(peer);
+  EXPECT_EQ(Net_WaitReceive(c, 5000), 1);
+  EXPECT_EQ(Net_Receive(c, buffer, sizeof buffer), 0);
+  Net_CloseConnection(c);
+}
+
+TEST(NetConnection, NamesResolveAndUnknownNamesFail) {
+  Listener listener;
+  NetConnection* c = Net_OpenConnection("localhost", listener.port);
+  ASSERT_NE(c, nullptr);
+  Net_CloseConnection(c);
+  EXPECT_EQ(Net_OpenConnection("no-such-host.invalid", listener.port), nullptr);
+  EXPECT_EQ(Net_OpenConnection(static_cast<const char*>(nullptr), listener.port), nullptr);
+  EXPECT_EQ(Net_OpenConnection(static_cast<const char16_t*>(nullptr), listener.port), nullptr);
+  EXPECT_EQ(Net_OpenConnection("127.0.0.1", 70000), nullptr);
+}
+
+TEST(NetConnection, RefusedConnectFailsWithAndWithoutTimeout) {
+  int port = ClosedPort();
+  EXPECT_EQ(Net_OpenConnection("127.0.0.1", port), nullptr);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Net_OpenConnection("127.0.0.1", port, NET_TCP, 5000, nullptr, 0), nullptr);
+  // Refused at once, not after the time-out.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+}
+
+TEST(NetConnection, ConnectWithTimeoutLeavesABlockingSocket) {
+  Listener listener;
+  NetConnection* c = Net_OpenConnection("127.0.0.1", listener.port, NET_TCP, 2000, nullptr, 0);
+  ASSERT_NE(c, nullptr);
+  SOCKET peer = listener.Accept();
+  std::thread later([peer] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    send(peer, "x", 1, 0);
+  });
+  char byte;
+  EXPECT_EQ(Net_Receive(c, &byte, 1), 1);  // waited: the socket blocks
+  later.join();
+  closesocket(peer);
+  Net_CloseConnection(c);
+}
+
+TEST(NetConnection, LocalBinding) {
+  Listener listener;
+  NetConnection* c = Net_OpenConnection(u"127.0.0.1", listener.port, NET_TCP, 0, u"127.0.0.3", 0);
+  ASSERT_NE(c, nullptr);
+  sockaddr_in local = {};
+  int length = sizeof local;
+  ASSERT_EQ(getsockname(c->socket, reinterpret_cast<sockaddr*>(&local), &length), 0);
+  EXPECT_EQ(local.sin_addr.s_addr, inet_addr("127.0.0.3"));
+  Net_CloseConnection(c);
+  EXPECT_EQ(Net_OpenConnection("127.0.0.1", listener.port, NET_TCP, 0, "not an address", 0), nullptr);
+}
+
+TEST(NetConnection, IPv6WhereAvailable) {
+  Listener listener(AF_INET6);
+  if (listener.port == 0) GTEST_SKIP() << "no IPv6 loopback on this machine";
+  NetConnection* c = Net_OpenConnection("::1", listener.port, NET_TCP | NET_IPV6, 0, nullptr, 0);
+  ASSERT_NE(c, nullptr);
+  SOCKET peer = listener.Accept();
+  EXPECT_EQ(Net_Send(c, "v6", 2), 2);
+  char buffer[2];
+  EXPECT_EQ(recv(peer, buffer, 2, 0), 2);
+  closesocket(peer);
+  Net_CloseConnection(c);
+  // Datagrams address IPv4 peers only.
+  EXPECT_EQ(Net_OpenConnection("::1", listener.port, NET_UDP | NET_IPV6, 0, nullptr, 0), nullptr);
+}
+
+TEST(NetConnection, DatagramConnectionSendsWithoutConnecting) {
+  SOCKET receiver = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in a = {};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = inet_addr("127.0.0.1");
+  ASSERT_EQ(bind(receiver, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  int length = sizeof a;
+  getsockname(receiver, reinterpret_cast<sockaddr*>(&a), &length);
+  NetConnection* c = Net_OpenConnection("127.0.0.1", ntohs(a.sin_port), NET_UDP, 0, nullptr, 0);
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(c->kind, NET_KIND_DATAGRAM);
+  char buffer[8];
+  EXPECT_EQ(Net_Receive(c, buffer, sizeof buffer), 0);  // nothing pending
+  EXPECT_EQ(Net_Send(c, "ping", 4), 4);
+  EXPECT_EQ(recvfrom(receiver, buffer, sizeof buffer, 0, nullptr, nullptr), 4);
+  EXPECT_EQ(std::string(buffer, 4), "ping");
+  Net_CloseConnection(c);
+  closesocket(receiver);
+}
+
+// ---- The socket substitute ----------------------------------------------------------------------
+
+TEST(NetWinsock, PeerGoneShowsAsWinsockErrorsAndNoSignal) {
+  Listener listener;
+  NetConnection* c = Net_OpenConnection("127.0.0.1", listener.port);
+  ASSERT_NE(c, nullptr);
+  SOCKET peer = listener.Accept();
+  linger hard = {1, 0};
+  setsockopt(peer, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof hard);
+  closesocket(peer);  // a reset
+  std::string block(65536, 'x');
+  int result = 0;
+  // Writing on into a reset connection fails; it must not end the process.
+  for (int i = 0; i < 100 && result >= 0; i++)
+    result = Net_Send(c, block.data(), static_cast<int>(block.size()));
+  EXPECT_EQ(result, -1);
+  int error = WSAGetLastError();
+  EXPECT_TRUE(error == WSAECONNRESET || error == WSAECONNABORTED) << error;
+  Net_CloseConnection(c);
+}
+
+TEST(NetWinsock, NonBlockingCalls) {
+  Listener listener;
+  u_long on = 1;
+  ASSERT_EQ(ioctlsocket(listener.s, FIONBIO, &on), 0);
+  EXPECT_EQ(accept(listener.s, nullptr, nullptr), INVALID_SOCKET);
+  EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+  NetConnection* c = Net_OpenConnection("127.0.0.1", listener.port);
+  ASSERT_NE(c, nullptr);
+  fd_set readable = {};
+  FD_ZERO(&readable);
+  FD_SET(listener.s, &readable);
+  timeval limit = {5, 0};
+  ASSERT_EQ(select(0, &readable, nullptr, nullptr, &limit), 1);
+  SOCKET peer = accept(listener.s, nullptr, nullptr);
+  ASSERT_NE(peer, INVALID_SOCKET);
+  // The accepted socket inherited non-blocking mode.
+  char byte;
+  EXPECT_EQ(recv(peer, &byte, 1, 0), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+  EXPECT_EQ(Net_Send(c, "abc", 3), 3);
+  u_long pending = 0;
+  for (int i = 0; i < 500 && pending < 3; i++) {
+    ioctlsocket(peer, FIONREAD, &pending);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  EXPECT_EQ(pending, 3u);
+  EXPECT_EQ(shutdown(c->socket, SD_SEND), 0);
+  EXPECT_EQ(Net_Send(c, "d", 1), -1);
+  EXPECT_EQ(WSAGetLastError(), WSAESHUTDOWN);
+  closesocket(peer);
+  Net_CloseConnection(c);
+  EXPECT_EQ(closesocket(c == nullptr ? INVALID_SOCKET : static_cast<SOCKET>(123456)), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
+}
+
+TEST(NetWinsock, FailedConnectShowsInTheErrorSet) {
+  int port = ClosedPort();
+  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  u_long on = 1;
+  ioctlsocket(s, FIONBIO, &on);
+  sockaddr_in a = {};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = inet_addr("127.0.0.1");
+  a.sin_port = htons(static_cast<u_short>(port));
+  int r = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  if (r == SOCKET_ERROR) {
+    EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+    fd_set writable = {}, failed = {};
+    FD_SET(s, &writable);
+    FD_SET(s, &failed);
+    timeval limit = {5, 0};
+    EXPECT_EQ(select(0, nullptr, &writable, &failed, &limit), 1);
+    EXPECT_FALSE(FD_ISSET(s, &writable));
+    EXPECT_TRUE(FD_ISSET(s, &failed));
+    int error = 0, length = sizeof error;
+    EXPECT_EQ(getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length), 0);
+    EXPECT_EQ(error, WSAECONNREFUSED);
+  } else {
+    ADD_FAILURE() << "a refused connect succeeded";
+  }
+  closesocket(s);
+}
+
+TEST(NetWinsock, AddressHelpersAndRunTimeEntryPoints) {
+  EXPECT_EQ(inet_addr("127.0.0.1"), htonl(0x7f000001));
+  EXPECT_EQ(inet_addr("not an address"), INADDR_NONE);
+  EXPECT_EQ(inet_addr(""), INADDR_NONE);
+  in_addr a;
+  a.s_addr = inet_addr("10.20.30.40");
+  EXPECT_STREQ(inet_ntoa(a), "10.20.30.40");
+  hostent* h = gethostbyname("localhost");
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(h->h_addrtype, AF_INET);
+  EXPECT_EQ(h->h_length, 4);
+  EXPECT_EQ(gethostbyname("no-such-host.invalid"), nullptr);
+  EXPECT_EQ(WSAGetLastError(), WSAHOST_NOT_FOUND);
+
+  HMODULE ws2 = LoadLibraryA("ws2_32.dll");
+  ASSERT_NE(ws2, nullptr);
+  using GetAddrInfo = int(WSAAPI*)(const char*, const char*, const ADDRINFOA*, ADDRINFOA**);
+  using FreeAddrInfo = void(WSAAPI*)(ADDRINFOA*);
+  auto getAddrInfo = reinterpret_cast<GetAddrInfo>(GetProcAddress(ws2, "getaddrinfo"));
+  auto freeAddrInfo = reinterpret_cast<FreeAddrInfo>(GetProcAddress(ws2, "freeaddrinfo"));
+  ASSERT_NE(getAddrInfo, nullptr);
+  ASSERT_NE(freeAddrInfo, nullptr);
+  EXPECT_NE(GetProcAddress(ws2, "getnameinfo"), nullptr);
+  ADDRINFOA hints = {};
+  hints.ai_family = AF_INET6;
+  hints.ai_flags = AI_NUMERICHOST;
+  ADDRINFOA* answers = nullptr;
+  ASSERT_EQ(getAddrInfo("::1", nullptr, &hints, &answers), 0);
+  ASSERT_NE(answers, nullptr);
+  EXPECT_EQ(answers->ai_family, AF_INET6);  // the Windows value, 23
+  EXPECT_EQ(answers->ai_addr->sa_family, AF_INET6);
+  EXPECT_EQ(answers->ai_addrlen, sizeof(sockaddr_in6));
+  freeAddrInfo(answers);
+  FreeLibrary(ws2);
+}
+
+// ---- Conversions -----------------------------------------------------------------------------------
+
+TEST(NetConvert, AnsiUtf8AndCopies) {
+  char* text = Convert_ToAnsi(nullptr);
+  EXPECT_STREQ(text, "");
+  Convert_Free(text);
+  text = Convert_ToAnsi(u"Br\u00efx \u20ac \u0436");  // ï and € have 1252 forms, Cyrillic none
+  EXPECT_STREQ(text, "Br\xefx \x80 ?");
+  Convert_Free(text);
+  text = Convert_ToUtf8(u"Br\u00efx \u20ac");
+  EXPECT_STREQ(text, "Br\xc3\xafx \xe2\x82\xac");
+  Convert_Free(text);
+  text = Convert_ToUtf8(u"");
+  EXPECT_STREQ(text, "");
+  Convert_Free(text);
+  text = Convert_Copy8(nullptr);
+  EXPECT_STREQ(text, "");
+  Convert_Free(text);
+  const char* original = "map.bxm";
+  text = Convert_Copy8(original);
+  EXPECT_STREQ(text, original);
+  EXPECT_NE(text, original);
+  Convert_Free(text);
+  Convert_Free(nullptr);
+}
+
+TEST(NetConvert, CodePageCallsFollowTheWindowsContract) {
+  // Size asked first, then a buffer that is one byte short fails.
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, W(u"\u20ac"), -1, nullptr, 0, nullptr, nullptr), 4);
+  char small[3];
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, W(u"\u20ac"), -1, small, sizeof small, nullptr, nullptr), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  // An unpaired surrogate becomes U+FFFD in UTF-8.
+  char out[8];
+  const char16_t lone[] = {0xD800, 'a', 0};
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, W(lone), -1, out, sizeof out, nullptr, nullptr), 5);
+  EXPECT_STREQ(out,
+               "\xef\xbf\xbd"
+               "a");
+  BOOL usedDefault = FALSE;
+  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, W(u"\U0001F5FA"), -1, out, sizeof out, nullptr, &usedDefault), 2);
+  EXPECT_STREQ(out, "?");
+  EXPECT_TRUE(usedDefault);
+  WCHAR wide[8];
+  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "\x80\xef", -1, wide, 8), 3);
+  EXPECT_EQ(std::u16string(U(wide)), u"\u20ac\u00ef");
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xff", -1, wide, 8), 0);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xe2\x82\xac", -1, wide, 8), 2);
+  EXPECT_EQ(wide[0], 0x20AC);
+}
+
+// ---- Time --------------------------------------------------------------------------------------------
+
+TEST(NetTime, DatesAndTheirLimits) {
+  EXPECT_EQ(Time_FromDate(1970, 1, 1, 0, 0, 5), 5);
+  EXPECT_EQ(Time_FromDate(1970, 1, 1, 23, 59, 59), 86399);
+  EXPECT_NE(Time_FromDate(2038, 1, 19, 3, 14, 7), -1);
+  EXPECT_EQ(Time_FromDate(2038, 1, 19, 3, 14, 8), -1);
+  EXPECT_NE(Time_FromDate(2000, 2, 29, 12, 0, 0), -1);
+  EXPECT_EQ(Time_FromDate(2001, 2, 29, 12, 0, 0), -1);
+  EXPECT_EQ(Time_FromDate(1900, 2, 29, 12, 0, 0), -1);
+  EXPECT_EQ(Time_FromDate(2024, 4, 31, 0, 0, 0), -1);
+  EXPECT_EQ(Time_FromDate(2024, 2, 30, 0, 0, 0), -1);
+  EXPECT_EQ(Time_FromDate(1969, 12, 31, 23, 59, 59), -1);
+  EXPECT_EQ(Time_FromDate(2024, 13, 1, 0, 0, 0), -1);
+  EXPECT_EQ(Time_FromDate(2024, 1, 0, 0, 0, 0), -1);
+  EXPECT_EQ(Time_FromDate(2024, 1, 1, 24, 0, 0), -1);
+  EXPECT_EQ(Time_FromDate(2024, 1, 1, 0, 60, 0), -1);
+  EXPECT_EQ(Time_FromDate(2024, 1, 1, 0, 0, 60), -1);
+  // Wall-clock seconds counted as if they were UTC: one day is 86400 apart.
+  EXPECT_EQ(Time_FromDate(2024, 3, 2, 10, 0, 0) - Time_FromDate(2024, 3, 1, 10, 0, 0), 86400);
+  EXPECT_EQ(Time_FromDate(2024, 3, 1, 10, 0, 1) - Time_FromDate(2024, 3, 1, 10, 0, 0), 1);
+}
+
+TEST(NetTime, NowAndDelay) {
+  SYSTEMTIME local;
+  GetLocalTime(&local);
+  int32_t expected =
+      Time_FromDate(local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond);
+  int32_t now = Time_Now();
+  EXPECT_GE(now, expected);
+  EXPECT_LE(now, expected + 2);
+  auto start = std::chrono::steady_clock::now();
+  Time_Delay(30);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
+}
