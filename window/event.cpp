@@ -15,6 +15,14 @@ HashMap* bindingMap = nullptr;
 std::atomic<HWND> postedWindow{nullptr};
 std::atomic<UINT> postedMessage{0};
 
+// The window system runs the procedures of sent messages (an activation by
+// another application, for one) inside GetMessageW and PeekMessageW without
+// returning them. An event queued then would wait for some later message, so
+// while the GUI thread waits, the first such event posts a wake-up: the
+// registered message without a record. GUI thread only.
+bool waiting = false;
+bool wakePosted = false;
+
 constexpr char16_t kPostedClass[] = u"PostEventClass";
 constexpr char16_t kPostedMessageName[] = u"RT_PostEventMessage";
 constexpr int32_t kBindingSlots = 1024;
@@ -164,15 +172,21 @@ void Event_Init() {
 
 void Event_End() {
   if (HWND window = postedWindow.exchange(nullptr)) DestroyWindow(window);
+  wakePosted = false;  // a wake-up still queued died with the window
   UnregisterClassW(W(kPostedClass), GetModuleHandleW(nullptr));
 }
 
 LRESULT CALLBACK Event_PostedWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   const UINT registered = postedMessage.load();
-  if (registered && message == registered && lParam) {
-    auto* post = reinterpret_cast<EventPost*>(lParam);
-    Event_Queue(post->code, post->object, post->window, post->type, post->data, nullptr, EVENT_FLAG_FORCE);
-    Heap_Free(post);
+  if (registered && message == registered) {
+    if (lParam) {
+      auto* post = reinterpret_cast<EventPost*>(lParam);
+      Event_Queue(post->code, post->object, post->window, post->type, post->data, nullptr, EVENT_FLAG_FORCE);
+      Heap_Free(post);
+    } else {
+      // A wake-up that another message loop (a modal one) dispatched.
+      wakePosted = false;
+    }
   }
   return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -218,6 +232,10 @@ void Event_Queue(int32_t code, ObjectNumber object, ObjectNumber window, int32_t
       queued = true;
     }
   }
+  if (queued && waiting && !wakePosted) {
+    HWND target = postedWindow.load();
+    wakePosted = target && PostMessageW(target, postedMessage.load(), 0, 0);
+  }
   if (bindingMap && bindingMap->count > 0) runBindings(s, code, object, window, type, data, dataRelease);
   if (!queued) releaseData(data, dataRelease);
 }
@@ -250,23 +268,51 @@ int32_t Event_Next() {
 
 int32_t Event_Wait() { return Event_WaitTimeout(-1); }
 
-int32_t Event_WaitTimeout(int32_t milliseconds) {
-  if (const int32_t code = Event_Next()) {
-    if (WindowState* windowState = Window_GetState()) {
-      windowState->lastWParam = 0;
-      windowState->lastLParam = 0;
-    }
-    return code;
-  }
+namespace {
 
-  MSG msg = {};
+bool isWakeUp(const MSG& msg) {
+  return msg.hwnd && msg.hwnd == postedWindow.load() && msg.message == postedMessage.load() && !msg.lParam;
+}
+
+// Takes one message of the thread (see Event_WaitTimeout); false when none came.
+bool takeMessage(MSG* msg, int32_t milliseconds) {
+  const bool outer = waiting;
+  waiting = true;
+  bool taken = true;
   if (milliseconds < 0) {
-    GetMessageW(&msg, nullptr, 0, 0);
-  } else if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (milliseconds == 0) return 0;
-    const DWORD woken = MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(milliseconds),
-                                                  QS_ALLINPUT | QS_ALLPOSTMESSAGE);
-    if (woken == WAIT_TIMEOUT || !PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return 0;
+    // Its result is not looked at: WM_QUIT is returned like any message.
+    GetMessageW(msg, nullptr, 0, 0);
+  } else if (!PeekMessageW(msg, nullptr, 0, 0, PM_REMOVE)) {
+    taken = milliseconds > 0 &&
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(milliseconds),
+                                      QS_ALLINPUT | QS_ALLPOSTMESSAGE) != WAIT_TIMEOUT &&
+            PeekMessageW(msg, nullptr, 0, 0, PM_REMOVE);
+  }
+  waiting = outer;
+  return taken;
+}
+
+}  // namespace
+
+int32_t Event_WaitTimeout(int32_t milliseconds) {
+  MSG msg;
+  for (;;) {
+    if (const int32_t code = Event_Next()) {
+      if (WindowState* windowState = Window_GetState()) {
+        windowState->lastWParam = 0;
+        windowState->lastLParam = 0;
+      }
+      return code;
+    }
+    msg = {};
+    if (!takeMessage(&msg, milliseconds)) {
+      // Events queued by sent messages while nothing else came.
+      if (state() && state()->head) continue;
+      return 0;
+    }
+    if (!isWakeUp(msg)) break;
+    // It only announces queued events, which come first.
+    wakePosted = false;
   }
 
   HWND active = GetActiveWindow();

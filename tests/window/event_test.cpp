@@ -228,6 +228,43 @@ TEST_F(EventTest, ATimedWaitEndsWithZeroOrWithTheMessageThatCame) {
   EXPECT_EQ(code, WM_USER + 9);
 }
 
+TEST_F(EventTest, AnEventQueuedByASentMessageEndsTheWait) {
+  // A message sent from another thread runs inside the wait without being
+  // returned; the event it queues must end the wait all the same.
+  HWND window = openHidden(0);
+  ASSERT_NE(window, nullptr);
+  std::atomic<bool> answered{false};
+  std::atomic<bool> returned{false};
+  std::thread sender([&] {
+    SendMessageW(window, WM_TIMER, 5, 0);
+    answered = true;
+    // A backstop, so that a wait that missed the event still ends.
+    for (int i = 0; i < 200 && !returned; i++) Sleep(10);
+    if (!returned) PostMessageW(window, WM_USER + 3, 0, 0);
+  });
+  const int32_t code = Event_WaitTimeout(-1);
+  const ObjectNumber timer = Event_Gadget();
+  returned = true;
+  sender.join();
+  EXPECT_TRUE(answered.load());
+  EXPECT_EQ(code, EVENT_TIMER);
+  EXPECT_EQ(timer, 5);
+
+  // The same during a timed wait.
+  drainEvents();
+  std::atomic<bool> sent{false};
+  std::thread again([&] {
+    SendMessageW(window, WM_TIMER, 6, 0);
+    sent = true;
+  });
+  const int32_t timed = Event_WaitTimeout(5000);
+  EXPECT_EQ(timed, EVENT_TIMER);
+  EXPECT_EQ(Event_Gadget(), 6);
+  // The sender waits for its answer: keep taking messages until it has it.
+  for (int i = 0; i < 500 && !sent; i++) Event_WaitTimeout(10);
+  again.join();
+}
+
 TEST_F(EventTest, EventsPostedFromAnotherThreadArriveForcedAndInOrder) {
   constexpr int kCount = 300;
   Event_Suppress();  // posted events are queued even now
