@@ -369,9 +369,8 @@ TEST(GadgetTest, ColourAnswersOfTextAndStringGadgets) {
   };
   // Asks the window for a control's colours, as the control does before
   // painting; `platform` receives what the default processing answers.
-  auto ask = [&](ObjectNumber number, UINT message, Answer* platform = nullptr) {
+  auto askFor = [&](HWND control, UINT message, Answer* platform = nullptr) {
     return gui.Call([=] {
-      HWND control = Gadget_GetRecord(number)->window;
       auto answer = [&](bool byDefault) {
         HDC dc = GetDC(control);
         SetTextColor(dc, RGB(1, 2, 3));
@@ -386,6 +385,9 @@ TEST(GadgetTest, ColourAnswersOfTextAndStringGadgets) {
       if (platform) *platform = answer(true);
       return answer(false);
     });
+  };
+  auto ask = [&](ObjectNumber number, UINT message, Answer* platform = nullptr) {
+    return askFor(gui.Call([=] { return Gadget_GetRecord(number)->window; }), message, platform);
   };
   gui.Call([] {
     Gadget_CreateText(0, 0, 0, 100, 20, u"label");
@@ -423,6 +425,15 @@ TEST(GadgetTest, ColourAnswersOfTextAndStringGadgets) {
 
   // A text gadget does not answer for an edit, nor a button for anything.
   a = ask(0, WM_CTLCOLOREDIT, &platform);
+  EXPECT_EQ(a, platform);
+  // Nor does gadget 0 answer for a control that is no gadget and has its ID.
+  HWND stranger = gui.Call([top] {
+    return CreateWindowExW(0, W(u"Static"), W(u"stranger"), WS_CHILD | WS_VISIBLE, 0, 200, 100, 20, top,
+                           nullptr, GetModuleHandleW(nullptr), nullptr);
+  });
+  ASSERT_NE(stranger, nullptr);
+  ASSERT_EQ(idOf(stranger), 0);
+  a = askFor(stranger, WM_CTLCOLORSTATIC, &platform);
   EXPECT_EQ(a, platform);
   EXPECT_EQ(gui.Call([] { return Gadget_GetColour(0, 7); }), GADGET_COLOUR_DEFAULT);
   gui.Call([] {

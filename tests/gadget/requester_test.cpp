@@ -472,6 +472,20 @@ TEST_F(FileRequesterTest, AMultipleSelectionReturnsTheFirstFileWithItsDirectory)
   ASSERT_TRUE(SimUser_AnswerFileDialog(u"b.bxm", nullptr, SIMUSER_TIMEOUT));
   ASSERT_TRUE(one.pending->Wait());
   EXPECT_EQ(*one.result, dir + kSeparator + u"b.bxm");
+
+  // A deep directory and a long name together exceed a single path's 259 characters.
+  const std::u16string deep = dir_.Path() + kSeparator + std::u16string(230 - dir_.Path().size(), u'd');
+  const std::u16string longName = std::u16string(40, u'n') + u".bxm";
+  dir_.Make(deep.substr(dir_.Path().size() + 1) + u"/" + longName);
+  dir_.Make(deep.substr(dir_.Path().size() + 1) + u"/z.bxm");
+  ASSERT_GT(deep.size() + 1 + longName.size(), 260u);
+  FileCall deeper = startOpenFile(gui_, u"maps", deep + kSeparator, u"Brix maps|*.bxm", 0,
+                                  REQUESTER_MODE_OPEN, REQUESTER_MULTIPLE);
+  DialogSweeper deeperSweeper(&deeper.pending);
+  const std::u16string answer = u"\"" + longName + u"\" \"z.bxm\"";
+  ASSERT_TRUE(SimUser_AnswerFileDialog(answer.c_str(), nullptr, SIMUSER_TIMEOUT));
+  ASSERT_TRUE(deeper.pending->Wait());
+  EXPECT_EQ(*deeper.result, deep + kSeparator + longName) << "the first file's path is returned whole";
 }
 
 TEST_F(FileRequesterTest, TheSaveModeShowsTheSaveDialog) {
