@@ -326,7 +326,13 @@ HWND Window_SetGadgetList(HWND window) {
 
 LRESULT CALLBACK Window_Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
-  if (!Window_MessageToEvent(window, message, wParam, lParam, &result))
+  const bool answered = Window_MessageToEvent(window, message, wParam, lParam, &result);
+  // A frame of document windows leaves its client's share of the messages to the frame procedure.
+  HWND client = message != WM_SIZE ? static_cast<HWND>(GetPropW(window, W(WINDOW_PROP_MDI))) : nullptr;
+  if (client &&
+      (!answered || message == WM_SETFOCUS || message == WM_MENUCHAR || (message == WM_COMMAND && !lParam)))
+    result = DefFrameProcW(window, client, message, wParam, lParam);
+  else if (!answered)
     result = DefWindowProcW(window, message, wParam, lParam);
   SetLastError(0);
   return result;
