@@ -1,0 +1,342 @@
+// The uploader end to end: the program's own entry in a child process, a
+// simulated user, and vsftpd on loopback. Asserts what the user saw and what
+// the server holds.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/app/app_child.h"
+#include "tests/app/trial_server.h"
+
+namespace {
+
+// Slow enough that the user sees a 3,000,000-byte upload move for about three seconds.
+constexpr long kBytesPerSecond = 1000000;
+constexpr int kChildSeconds = 120;
+// 20 MB: more than loopback sockets buffer, so that at that rate an upload
+// runs for seconds after its first bytes.
+constexpr size_t kLargeMap = 20 * 1024 * 1024;
+
+const std::vector<std::string> kIdleScreen = {
+    R"(0 Static "Filename" 0,15 200x20)",  R"(1 Edit "" 0,15 200x20 focus)",
+    R"(2 Button "Browse..." 20,35 200x0)", R"(22 Static "Directory" 60,75 200x20)",
+    R"(3 Button "upload" 80,95 200x20)",   R"(4 Button "cancel" 100,105 200x0)",
+};
+
+std::string bytesOf(size_t count, unsigned seed) {
+  std::string bytes(count, '\0');
+  std::mt19937 random(seed);
+  for (char& b : bytes) b = static_cast<char>(random());
+  return bytes;
+}
+
+// A line of the progress figures: sent, size, percent texts and the bar.
+struct Figures {
+  std::string sent, size, percent;
+  int bar;
+};
+
+bool parseFigures(const std::string& line, Figures* out) {
+  static const std::regex form(R"re(progress "([^"]*)" "([^"]*)" "([^"]*)" (-?\d+))re");
+  std::smatch m;
+  if (!std::regex_match(line, m, form)) return false;
+  *out = Figures{m[1], m[2], m[3], std::stoi(m[4])};
+  return true;
+}
+
+// "1.43 MB" -> 1.43, "49.98 Percent" -> 49.98.
+double number(const std::string& text) { return std::atof(text.c_str()); }
+
+// The lines of a screen without the focus mark.
+std::vector<std::string> withoutFocus(std::vector<std::string> lines) {
+  for (std::string& line : lines)
+    if (line.size() > 6 && line.compare(line.size() - 6, 6, " focus") == 0) line.resize(line.size() - 6);
+  return lines;
+}
+
+// Whether `sequence` holds `wanted` in this order (other lines between).
+bool inOrder(const std::vector<std::string>& sequence, const std::vector<std::string>& wanted) {
+  size_t next = 0;
+  for (const std::string& line : sequence)
+    if (next < wanted.size() && line.rfind(wanted[next], 0) == 0) next++;
+  return next == wanted.size();
+}
+
+class Uploader : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why;
+    bool missing = false;
+    if (!trial.Start(kBytesPerSecond, &why, &missing)) {
+      if (missing) GTEST_SKIP() << why;
+      FAIL() << why;
+    }
+    local = std::filesystem::path(trial.server.root).parent_path() / "local";
+    std::filesystem::create_directory(local);
+  }
+  void TearDown() override { trial.Resume(); }
+
+  std::string LocalFile(const std::string& name, const std::string& bytes) {
+    std::string path = (local / name).string();
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return path;
+  }
+
+  ChildRun Run(const std::string& scenario, std::vector<std::string> more) {
+    std::vector<std::string> arguments = {"scenario=" + scenario, "host=127.0.0.1",
+                                          "port=" + std::to_string(trial.server.port)};
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    return RunUploader(arguments, kChildSeconds);
+  }
+
+  // The run ended by itself with code 0 and its user did everything planned.
+  static void ExpectCleanExit(const ChildRun& run) {
+    ASSERT_TRUE(run.started);
+    EXPECT_FALSE(run.timedOut) << run.Text();
+    EXPECT_EQ(run.Failure(), "") << run.Text();
+    EXPECT_EQ(run.exitCode, 0) << run.Text();
+  }
+
+  TrialServer trial;
+  std::filesystem::path local;
+};
+
+TEST_F(Uploader, UploadsAMapShowingItsProgressAndReturnsToTheIdleScreen) {
+  const std::string bytes = bytesOf(3000000, 1);
+  const std::string path = LocalFile("castle.bxm", bytes);
+  ChildRun run = Run("tour", {"file=" + path});
+  ExpectCleanExit(run);
+
+  std::vector<std::string> window = {R"(window "Tilepost" maximized)"};
+  window.insert(window.end(), kIdleScreen.begin(), kIdleScreen.end());
+  EXPECT_EQ(run.Step("window"), window) << run.Text();
+  EXPECT_EQ(run.Step("browse"),
+            (std::vector<std::string>{R"(file dialog "upload file" "Brix maps|*.bxm" showing 0 open)",
+                                      "chose " + path}));
+  // The path field shows the chosen file (the focus is Browse's now).
+  std::vector<std::string> chosen = withoutFocus(run.Step("idle screen after browse"));
+  ASSERT_GE(chosen.size(), 3u);
+  EXPECT_EQ(chosen[2], "1 Edit \"" + path + "\" 0,15 200x20");
+
+  // The progress screen as laid out, the focus on the transferred amount.
+  const std::vector<std::string> progress = run.Step("progress screen");
+  const std::vector<std::string> layout = {
+      R"(window "Tilepost" maximized)",
+      R"(9 Static "Total Transfered" 0,15 200x20)",
+      R"re(5 Edit "\d+\.\d\d MB" 0,15 200x20 focus)re",
+      R"(8 Static "File Size" 20,35 200x20)",
+      R"(7 Edit "2.86 MB" 20,35 200x20)",
+      R"(11 Static "Percent" 40,55 200x20)",
+      R"re(10 Edit "\d+\.\d\d Percent" 40,55 200x20)re",
+      R"re(12 msctls_progress32 0\.\.100 at \d+ 60,75 200x20)re",
+      R"(6 Button "cancel" 80,95 200x20)",
+  };
+  ASSERT_EQ(progress.size(), layout.size()) << run.Text();
+  for (size_t i = 0; i < layout.size(); i++) {
+    bool plain = layout[i].find('\\') == std::string::npos;
+    if (plain)
+      EXPECT_EQ(progress[i], layout[i]);
+    else
+      EXPECT_TRUE(std::regex_match(progress[i], std::regex(layout[i]))) << progress[i];
+  }
+
+  // The figures only grow while bytes go out. (The whole map may fit the
+  // sockets' buffers at once, so the amount may jump to the end in one step.)
+  Figures previous{"", "", "", -1};
+  std::vector<std::string> sentSeen;
+  for (const std::string& line : run.Step("progress")) {
+    Figures now;
+    ASSERT_TRUE(parseFigures(line, &now)) << line;
+    EXPECT_EQ(now.size, "2.86 MB");
+    EXPECT_GE(number(now.percent), 0.0);
+    EXPECT_LE(number(now.percent), 100.0);
+    EXPECT_GE(now.bar, 0);
+    EXPECT_LE(now.bar, 100);
+    if (!previous.sent.empty() && now.sent != "0.00 MB") {
+      EXPECT_GE(number(now.sent), number(previous.sent)) << line;
+      EXPECT_GE(number(now.percent), number(previous.percent)) << line;
+      EXPECT_GE(now.bar, previous.bar) << line;
+    }
+    if (now.sent != "0.00 MB") {
+      previous = now;
+      if (sentSeen.empty() || sentSeen.back() != now.sent) sentSeen.push_back(now.sent);
+    }
+  }
+  EXPECT_GE(sentSeen.size(), 1u) << run.Text();
+
+  // At "Finished!" the finished state reads as nothing sent.
+  std::vector<std::string> last = withoutFocus(run.Step("finished: under the message"));
+  EXPECT_TRUE(std::find(last.begin(), last.end(), R"(5 Edit "0.00 MB" 0,15 200x20)") != last.end())
+      << run.Text();
+  EXPECT_TRUE(std::find(last.begin(), last.end(), R"(10 Edit "0.00 Percent" 40,55 200x20)") != last.end());
+  EXPECT_TRUE(std::find(last.begin(), last.end(), R"(12 msctls_progress32 0..100 at 0 60,75 200x20)") !=
+              last.end());
+  EXPECT_EQ(run.Step("finished"), std::vector<std::string>{R"(message "success" / "Finished!")"});
+  std::vector<std::string> idle = run.Step("finished: idle screen");
+  ASSERT_FALSE(idle.empty());
+  EXPECT_EQ(std::vector<std::string>(idle.begin() + 1, idle.end()), kIdleScreen);
+
+  // The server holds the file, went back to "/", and heard the goodbye.
+  bool exists = false;
+  EXPECT_TRUE(trial.File("castle.bxm", &exists) == bytes);
+  EXPECT_TRUE(exists);
+  EXPECT_TRUE(trial.WaitForCommand("QUIT", 10000));
+  EXPECT_TRUE(inOrder(trial.Exchange(), {"> TYPE I", "> PASV", "> STOR castle.bxm", "< 150", "< 226",
+                                         "> CWD /", "< 250", "> QUIT"}))
+      << ::testing::PrintToString(trial.Exchange());
+}
+
+TEST_F(Uploader, AFileUnderOneKilobyteShowsNaNPercentAndFinishes) {
+  const std::string bytes = bytesOf(500, 2);
+  ChildRun run = Run("tour", {"file=" + LocalFile("tiny.bxm", bytes)});
+  ExpectCleanExit(run);
+  std::vector<std::string> last = withoutFocus(run.Step("finished: under the message"));
+  EXPECT_TRUE(std::find(last.begin(), last.end(), R"(7 Edit "0.00 MB" 20,35 200x20)") != last.end())
+      << run.Text();
+  EXPECT_TRUE(std::find(last.begin(), last.end(), R"(10 Edit "NaN Percent" 40,55 200x20)") != last.end());
+  EXPECT_TRUE(std::find(last.begin(), last.end(), R"(12 msctls_progress32 0..100 at 0 60,75 200x20)") !=
+              last.end());
+  EXPECT_EQ(run.Step("finished"), std::vector<std::string>{R"(message "success" / "Finished!")"});
+  EXPECT_EQ(trial.File("tiny.bxm"), bytes);
+}
+
+TEST_F(Uploader, CancelStopsTheUploadAndDeletesThePartialFile) {
+  // Larger than the sockets' buffers take at once, so that the upload is still
+  // running when the user cancels.
+  const std::string path = LocalFile("castle.bxm", bytesOf(kLargeMap, 3));
+  ChildRun run = Run("cancel", {"file=" + path, "pause=" + std::to_string(trial.server.pid)});
+  ExpectCleanExit(run);
+  std::vector<std::string> cancelling = withoutFocus(run.Step("after cancel"));
+  EXPECT_TRUE(std::find(cancelling.begin(), cancelling.end(), R"(6 Button "canceling" 80,95 200x20)") !=
+              cancelling.end())
+      << run.Text();
+  std::vector<std::string> idle = run.Step("idle screen");
+  ASSERT_FALSE(idle.empty());
+  EXPECT_EQ(std::vector<std::string>(idle.begin() + 1, idle.end()), kIdleScreen);
+
+  EXPECT_TRUE(trial.WaitForCommand("QUIT", 10000));
+  EXPECT_TRUE(trial.Files().empty()) << ::testing::PrintToString(trial.Files());
+  EXPECT_TRUE(inOrder(trial.Exchange(),
+                      {"> STOR castle.bxm", "> DELE castle.bxm", "< 250", "> CWD /", "< 250", "> QUIT"}))
+      << ::testing::PrintToString(trial.Exchange());
+}
+
+TEST_F(Uploader, NamesWithoutTheMapExtensionAreRefusedAndNothingIsSent) {
+  // The typed path names a map, but a path typed without Browse has no remote name yet.
+  const std::string map = LocalFile("castle.bxm", bytesOf(5000, 4));
+  const std::string text = LocalFile("castle.txt", bytesOf(5000, 5));
+  const std::string upper = LocalFile("MAP.BXM", bytesOf(5000, 6));
+  ChildRun run = Run("refuse", {"file=" + map, "file=" + text, "file=" + upper});
+  ExpectCleanExit(run);
+
+  const std::vector<std::string> refused = {R"(message "Error" / "This is not a Brix map!")"};
+  EXPECT_EQ(run.Step("upload typed"), refused) << run.Text();
+  EXPECT_EQ(withoutFocus(run.Step("after upload typed")), withoutFocus(run.Step("typed")));
+  for (std::string i : {"1", "2"}) {
+    EXPECT_EQ(run.Step("upload " + i), refused) << run.Text();
+    EXPECT_EQ(withoutFocus(run.Step("after upload " + i)), withoutFocus(run.Step("before upload " + i)));
+  }
+  std::vector<std::string> typed = run.Step("typed");
+  ASSERT_GE(typed.size(), 3u);
+  EXPECT_EQ(typed[2], "1 Edit \"" + map + "\" 0,15 200x20 focus");
+
+  EXPECT_TRUE(trial.WaitForCommand("QUIT", 10000));
+  EXPECT_TRUE(trial.Files().empty());
+  for (const std::string& command : trial.Commands()) EXPECT_NE(command.rfind("STOR", 0), 0u) << command;
+}
+
+TEST_F(Uploader, AnUnreachableServerGivesOneMessageThenAWindowWithoutProgress) {
+  // A port that nothing listens on.
+  int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a = {};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof a;
+  ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(getsockname(s, reinterpret_cast<sockaddr*>(&a), &length), 0);
+  const int closedPort = ntohs(a.sin_port);
+  close(s);
+
+  const std::string path = LocalFile("castle.bxm", bytesOf(3000000, 7));
+  ChildRun run = RunUploader(
+      {"scenario=unreachable", "host=127.0.0.1", "port=" + std::to_string(closedPort), "file=" + path},
+      kChildSeconds);
+  ExpectCleanExit(run);
+  int messages = 0;
+  for (const std::string& line : run.lines) messages += line.rfind("message ", 0) == 0;
+  EXPECT_EQ(messages, 1) << run.Text();
+  EXPECT_EQ(run.Step("message before the window"),
+            std::vector<std::string>{R"(message "error" / "Could not connect")"});
+  std::vector<std::string> window = run.Step("window");
+  ASSERT_FALSE(window.empty());
+  EXPECT_EQ(window[0], R"(window "Tilepost" maximized)");
+  EXPECT_EQ(run.Step("progress"),
+            std::vector<std::string>{R"(progress "0.00 MB" "2.86 MB" "0.00 Percent" 0)"});
+  std::vector<std::string> idle = run.Step("idle screen");
+  ASSERT_FALSE(idle.empty());
+  EXPECT_EQ(std::vector<std::string>(idle.begin() + 1, idle.end()), kIdleScreen);
+}
+
+TEST_F(Uploader, ClosingTheWindowDuringAnUploadStopsItAndEndsTheProgram) {
+  const std::string bytes = bytesOf(kLargeMap, 8);
+  ChildRun run = Run("close", {"file=" + LocalFile("castle.bxm", bytes)});
+  ExpectCleanExit(run);
+  // The amount sent grew step by step before the user closed the window.
+  std::vector<double> sent;
+  for (const std::string& line : run.Step("progress")) {
+    Figures now;
+    ASSERT_TRUE(parseFigures(line, &now)) << line;
+    EXPECT_EQ(now.size, "20.00 MB");
+    sent.push_back(number(now.sent));
+  }
+  ASSERT_GE(sent.size(), 3u) << run.Text();
+  EXPECT_TRUE(std::is_sorted(sent.begin(), sent.end())) << run.Text();
+  EXPECT_LT(sent.front(), sent.back());
+  EXPECT_TRUE(run.Reached("close the window"));
+  EXPECT_TRUE(trial.WaitForCommand("QUIT", 10000)) << ::testing::PrintToString(trial.Exchange());
+  // The partial file stays, shorter than the map.
+  bool exists = false;
+  EXPECT_LT(trial.File("castle.bxm", &exists).size(), bytes.size());
+  EXPECT_TRUE(exists);
+  for (const std::string& command : trial.Commands()) EXPECT_NE(command.rfind("DELE", 0), 0u) << command;
+}
+
+TEST_F(Uploader, TheIdleCancelIsReachedByTabAndEndsTheProgram) {
+  ChildRun run = Run("quit", {});
+  ExpectCleanExit(run);
+  EXPECT_EQ(run.Step("tab order"), (std::vector<std::string>{"focus 1", "focus 2", "focus 3", "focus 4"}))
+      << run.Text();
+  EXPECT_TRUE(trial.WaitForCommand("QUIT", 10000));
+}
+
+TEST_F(Uploader, AMapAboveFourGibibytesShowsItsTrueSize) {
+  // A sparse file: its size without its blocks.
+  const std::string path = (local / "huge.bxm").string();
+  { std::ofstream out(path, std::ios::binary); }
+  std::filesystem::resize_file(path, 5000000000ull);
+  ChildRun run = Run("size", {"file=" + path});
+  ExpectCleanExit(run);
+  std::vector<std::string> sending = run.Step("sending");
+  ASSERT_EQ(sending.size(), 1u) << run.Text();
+  Figures now;
+  ASSERT_TRUE(parseFigures(sending[0], &now));
+  // 5,000,000,000 bytes are 4,882,812 KB, 4768.37 MB; the low 32 bits alone would give 672.37 MB.
+  EXPECT_EQ(now.size, "4768.37 MB");
+  EXPECT_LT(number(now.percent), 1.0);
+  EXPECT_TRUE(trial.WaitForCommand("QUIT", 10000));
+  EXPECT_TRUE(trial.Files().empty());
+}
+
+}  // namespace
