@@ -36,6 +36,11 @@ EventState* state() { return eventState ? static_cast<EventState*>(Thread_GetSta
 void eventStateInit(void* record) {
   auto* s = static_cast<EventState*>(record);
   s->pool = Pool_Create(sizeof(EventRecord), 16, 256, 0);
+  // A pool releases a block as soon as its last element comes back, and the
+  // queue empties on nearly every pass of the application's loop: one slot
+  // held for good keeps the first block, so queuing reuses it instead of
+  // allocating a block from the heap each time.
+  if (s->pool) Pool_Alloc(s->pool);
   s->currentWindow = -1;
   s->currentType = -1;
 }
