@@ -21,6 +21,11 @@ function(tp_test name)
   cmake_parse_arguments(ARG "" "LABEL;TIMEOUT" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} tp_test_support GTest::gtest GTest::gmock)
+  if(CMAKE_CROSSCOMPILING AND name IN_LIST TP_WINE_EXCLUDE)
+    # Listed in tests/CMakeLists.txt as not ready for Windows: neither built nor run.
+    set_target_properties(${name} PROPERTIES EXCLUDE_FROM_ALL ON)
+    return()
+  endif()
   if(CMAKE_CROSSCOMPILING)
     if(NOT ARG_TIMEOUT OR ARG_TIMEOUT LESS 600)
       set(ARG_TIMEOUT 600)
@@ -28,11 +33,22 @@ function(tp_test name)
     # The emulator (tools/wine-run) is put in front of the program by CMake;
     # its own limit ends Wine cleanly before CTest's would.
     math(EXPR hard_limit "${ARG_TIMEOUT} + 30")
+    set(environment "TILEPOST_WINE_TIMEOUT=${ARG_TIMEOUT}")
+    if(TP_WINE_SKIP_${name})
+      # Cases listed in tests/CMakeLists.txt as not passing under Wine yet.
+      list(JOIN TP_WINE_SKIP_${name} ":" skipped)
+      list(APPEND environment "GTEST_FILTER=-${skipped}")
+    endif()
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES
       LABELS "wine;${ARG_LABEL}"
       TIMEOUT ${hard_limit}
-      ENVIRONMENT "TILEPOST_WINE_TIMEOUT=${ARG_TIMEOUT}")
+      ENVIRONMENT "${environment}")
+    # Programs with windows share one desktop, where only one can be in front:
+    # they run one at a time.
+    if(ARG_LABEL MATCHES "^(window|gadget|app)$")
+      set_tests_properties(${name} PROPERTIES RESOURCE_LOCK wine_desktop)
+    endif()
   else()
     if(NOT ARG_TIMEOUT)
       set(ARG_TIMEOUT 120)
