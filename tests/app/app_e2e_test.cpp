@@ -248,6 +248,12 @@ TEST_F(Uploader, NamesWithoutTheMapExtensionAreRefusedAndNothingIsSent) {
     EXPECT_EQ(run.Step("upload " + i), refused) << run.Text();
     EXPECT_EQ(withoutFocus(run.Step("after upload " + i)), withoutFocus(run.Step("before upload " + i)));
   }
+  // Cancelling Browse empties the path field, and the name a map had is forgotten.
+  std::vector<std::string> cancelled = run.Step("after cancelled browse");
+  ASSERT_GE(cancelled.size(), 3u) << run.Text();
+  EXPECT_EQ(cancelled[2].substr(0, 10), "1 Edit \"\" ");
+  EXPECT_EQ(run.Step("upload after cancelled browse"), refused);
+
   std::vector<std::string> typed = run.Step("typed");
   ASSERT_GE(typed.size(), 3u);
   EXPECT_EQ(typed[2], "1 Edit \"" + map + "\" 0,15 200x20 focus");

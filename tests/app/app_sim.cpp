@@ -192,6 +192,12 @@ void refuse(HWND top) {
     settle();
     Sim_ShowScreen("after upload " + std::to_string(i), top);
   }
+  // A map chosen, then Browse cancelled: path, name and size are gone.
+  browse(top, file(0), "browse the map");
+  browse(top, "", "browse cancelled");
+  Sim_ShowScreen("after cancelled browse", top);
+  clickGadget(top, GADGET_UPLOAD);
+  Sim_AnswerMessage("upload after cancelled browse");
   closeWindow(top);
 }
 
