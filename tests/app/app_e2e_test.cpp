@@ -21,12 +21,13 @@
 
 namespace {
 
-// Slow enough that the user sees a 3,000,000-byte upload move for about three seconds.
-constexpr long kBytesPerSecond = 1000000;
+// The server's rate: slow enough that a large map is still going out seconds
+// after its first bytes, fast enough that what sits in the sockets' buffers
+// drains soon after an upload stops.
+constexpr long kBytesPerSecond = 4000000;
 constexpr int kChildSeconds = 120;
-// 20 MB: more than loopback sockets buffer, so that at that rate an upload
-// runs for seconds after its first bytes.
-constexpr size_t kLargeMap = 20 * 1024 * 1024;
+// Far more than loopback sockets buffer.
+constexpr size_t kLargeMap = 48 * 1024 * 1024;
 
 const std::vector<std::string> kIdleScreen = {
     R"(0 Static "Filename" 0,15 200x20)",  R"(1 Edit "" 0,15 200x20 focus)",
@@ -304,7 +305,7 @@ TEST_F(Uploader, ClosingTheWindowDuringAnUploadStopsItAndEndsTheProgram) {
   for (const std::string& line : run.Step("progress")) {
     Figures now;
     ASSERT_TRUE(parseFigures(line, &now)) << line;
-    EXPECT_EQ(now.size, "20.00 MB");
+    EXPECT_EQ(now.size, "48.00 MB");
     sent.push_back(number(now.sent));
   }
   ASSERT_GE(sent.size(), 3u) << run.Text();
