@@ -185,6 +185,9 @@ TEST(NetWinsock, PeerGoneShowsAsWinsockErrorsAndNoSignal) {
   EXPECT_EQ(result, -1);
   int error = WSAGetLastError();
   EXPECT_TRUE(error == WSAECONNRESET || error == WSAECONNABORTED) << error;
+  // Later writes find the connection gone as well (on Linux: a broken pipe).
+  EXPECT_EQ(Net_Send(c, "x", 1), -1);
+  EXPECT_EQ(Net_Send(c, "x", 1), -1);
   Net_CloseConnection(c);
 }
 
