@@ -174,7 +174,7 @@ int32_t Ftp_SendCommand(FtpSession* session, const char* word, const char* argum
 }
 
 int32_t Ftp_ReadReplyLine(FtpSession* session, char* line) {
-  if (!session || !session->replyBuffer || !line) return 0;
+  if (!session || !session->replyBuffer || !session->lines || !line) return 0;
   if (session->pendingLines <= 0 && !fill(session)) return 0;
   const char* next = session->lines[session->nextLine];
   size_t length = std::strlen(next);
