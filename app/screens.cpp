@@ -32,7 +32,9 @@ void showFigure(ObjectNumber gadget, double value, const char16_t* unit) {
   const int32_t start = String_Accumulator.position;
   String_FormatFloat(value, 2, start);
   String_Append(unit);
-  const int32_t shown = String_Accumulator.position + 2;  // past the terminator
+  // The field's current text goes after the new one and its terminator.
+  String_Accumulator.position += 2;
+  const int32_t shown = String_Accumulator.position;
   Gadget_GetText(gadget, shown);
   if (!sameText(textAt(start), textAt(shown))) Gadget_SetText(gadget, textAt(start));
   String_Accumulator.position = start;

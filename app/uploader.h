@@ -98,7 +98,7 @@ void Uploader_MainLoop();
 // What the progress screen shows for an upload's progress and the browsed size.
 struct UploadFigures {
   int32_t sentKb;    // progress in whole KB; the negative progress states give 0
-  float percent;     // sentKb / sizeKb * 100; not a number when both are 0
+  float percent;     // sentKb / sizeKb * 100: not a number when both are 0, infinite when only sizeKb is
   int32_t barValue;  // the bar's value: percent rounded, halves to even
 };
 // The figures of `progress` (bytes or a progress state) against `sizeKb`.
