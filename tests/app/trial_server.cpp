@@ -58,6 +58,10 @@ bool TrialServer::Start(long bytesPerSecond, std::string* why, bool* missing) {
   // again on SIGHUP; later lines win.
   const std::string work = std::filesystem::path(server.root).parent_path().string();
   log = work + "/protocol.log";
+  if (!std::filesystem::exists(work + "/vsftpd.conf")) {
+    *why = "the FTP tests' vsftpd configuration is no longer beside its root";
+    return false;
+  }
   std::ofstream config(work + "/vsftpd.conf", std::ios::app);
   config << "chroot_local_user=YES\nallow_writeable_chroot=YES\n"
          << "xferlog_enable=YES\nxferlog_std_format=NO\nlog_ftp_protocol=YES\n"
