@@ -170,5 +170,21 @@ TEST_P(FtpReal, RefusedStoreFails) {
   EXPECT_EQ(Ftp_SetDirectory(20, u"/"), 1);  // the session goes on
 }
 
+TEST_P(FtpReal, FullDiskIsAFailure) {
+  // The server runs out of room in the middle of the file and says so after
+  // the data (vsftpd: 451; pure-ftpd: a multi-line 451 or 552).
+  std::string full = server.root + "/full";
+  std::string why;
+  if (!MountSmallDisk(full, 256, &why)) GTEST_SKIP() << why;
+  ASSERT_NE(Open(), nullptr);
+  std::string path = LocalPath("big.bxm", Pattern(2 << 20));
+  EXPECT_EQ(Ftp_SendFile(20, Wide(path).c_str(), u"full/map.bxm", 1), 1);
+  EXPECT_EQ(WaitForOutcome(20), FTP_PROGRESS_FAILED);
+  EXPECT_EQ(Ftp_DeleteFile(20, u"full/map.bxm"), 1);  // the session is in step
+  EXPECT_EQ(Ftp_SetDirectory(20, u"/"), 1);
+  Ftp_Close(20);
+  UnmountSmallDisk(full);
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, FtpReal,
                          ::testing::Values(RealServerKind::Vsftpd, RealServerKind::PureFtpd), Name);

@@ -7,6 +7,7 @@
 #include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -261,3 +262,16 @@ RealServer::~RealServer() {
     std::filesystem::remove_all(work, ignored);
   }
 }
+
+bool MountSmallDisk(const std::string& directory, int kib, std::string* why) {
+  std::error_code ignored;
+  std::filesystem::create_directories(directory, ignored);
+  std::string options = "size=" + std::to_string(kib) + "k,mode=0777";
+  if (mount("tilepost-full", directory.c_str(), "tmpfs", 0, options.c_str()) != 0) {
+    *why = "cannot mount a small file system here";
+    return false;
+  }
+  return true;
+}
+
+void UnmountSmallDisk(const std::string& directory) { umount2(directory.c_str(), MNT_DETACH); }

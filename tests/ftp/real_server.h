@@ -27,3 +27,9 @@ struct RealServer {
 };
 
 const char* RealServerName(RealServerKind kind);
+
+// A full disk for the servers to write to: a memory file system of `kib` KiB
+// mounted on `directory` (made and opened to everyone). False with the reason
+// when the machine allows no mount.
+bool MountSmallDisk(const std::string& directory, int kib, std::string* why);
+void UnmountSmallDisk(const std::string& directory);
