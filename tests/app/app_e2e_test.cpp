@@ -296,6 +296,34 @@ TEST_F(Uploader, AnUnreachableServerGivesOneMessageThenAWindowWithoutProgress) {
   EXPECT_EQ(std::vector<std::string>(idle.begin() + 1, idle.end()), kIdleScreen);
 }
 
+TEST_F(Uploader, APathEditedAfterBrowseIsSentUnderTheBrowsedNameAndSize) {
+  // Browse took 2 KB under "small.bxm"; the field then names 8 MB of another file.
+  const std::string small = LocalFile("small.bxm", bytesOf(2048, 9));
+  const std::string other = bytesOf(8 * 1024 * 1024, 10);
+  const std::string otherPath = LocalFile("other.dat", other);
+  ChildRun run = Run("edit", {"file=" + small, "file=" + otherPath});
+  ExpectCleanExit(run);
+  std::vector<std::string> edited = run.Step("edited");
+  ASSERT_GE(edited.size(), 3u) << run.Text();
+  EXPECT_EQ(edited[2], "1 Edit \"" + otherPath + "\" 0,15 200x20 focus");
+
+  // The size is the browsed one; the percentage goes past 100 and the bar stays full.
+  bool beyond = false;
+  for (const std::string& line : run.Step("progress")) {
+    Figures now;
+    ASSERT_TRUE(parseFigures(line, &now)) << line;
+    EXPECT_EQ(now.size, "0.00 MB");
+    if (number(now.percent) > 100) {
+      beyond = true;
+      EXPECT_EQ(now.bar, 100) << line;
+    }
+  }
+  EXPECT_TRUE(beyond) << run.Text();
+  EXPECT_EQ(run.Step("finished"), std::vector<std::string>{R"(message "success" / "Finished!")"});
+  EXPECT_TRUE(trial.File("small.bxm") == other);
+  EXPECT_EQ(trial.Files(), std::vector<std::string>{"small.bxm"});
+}
+
 TEST_F(Uploader, ClosingTheWindowDuringAnUploadStopsItAndEndsTheProgram) {
   const std::string bytes = bytesOf(kLargeMap, 8);
   ChildRun run = Run("close", {"file=" + LocalFile("castle.bxm", bytes)});

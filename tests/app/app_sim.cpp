@@ -201,6 +201,22 @@ void refuse(HWND top) {
   closeWindow(top);
 }
 
+// Browse one map, then edit the path field to another file before the upload.
+void editPath(HWND top) {
+  browse(top, file(0), "browse");
+  tabTo(top, GADGET_PATH);
+  SimUser_Press(VK_END);
+  const size_t length = Sim_Text(top, GADGET_PATH).size();
+  for (size_t i = 0; i < length; i++) SimUser_Press(VK_BACK);
+  SimUser_Type(Sim_Wide(file(1)).c_str());
+  settle();
+  Sim_ShowScreen("edited", top);
+  startUpload(top);
+  watchProgress(top, 120000, [] { return false; });
+  finish(top, "finished");
+  closeWindow(top);
+}
+
 // Upload, watch the amount sent grow a few times, then close the window half-way.
 void closeDuringUpload(HWND top) {
   browse(top, file(0), "browse");
@@ -290,7 +306,8 @@ void bench(HWND top) {
 
 const std::map<std::string, void (*)(HWND)> scenarios = {
     {"tour", tour},      {"cancel", cancel},           {"refuse", refuse}, {"close", closeDuringUpload},
-    {"quit", quitByTab}, {"unreachable", unreachable}, {"size", showSize}, {"bench", bench},
+    {"quit", quitByTab}, {"unreachable", unreachable}, {"size", showSize}, {"edit", editPath},
+    {"bench", bench},
 };
 
 void user(void (*scenario)(HWND)) {
