@@ -95,17 +95,33 @@ bool openActive(FtpSession* session) {
   return true;
 }
 
+// Whether a connection comes from the host of the control connection.
+bool fromServer(FtpSession* session, NetConnection* connection) {
+  sockaddr_in server, peer;
+  int length = sizeof peer;
+  std::memset(&peer, 0, sizeof peer);
+  return controlAddress(session, true, &server) &&
+         getpeername(connection->socket, reinterpret_cast<sockaddr*>(&peer), &length) == 0 &&
+         peer.sin_family == AF_INET && peer.sin_addr.s_addr == server.sin_addr.s_addr;
+}
+
 // Waits for the server's data connection, polling every 100 ms for at most the
-// session's time-out; an abort request ends the wait too.
+// session's time-out; an abort request ends the wait too. A connection from
+// any other host is turned away: it would receive the file.
 bool acceptActive(FtpSession* session, FtpChannel* channel) {
   int32_t start = Time_Now();
   while (Time_Now() - start < session->timeout && !aborted(session)) {
     int32_t event = Net_ServerEvent(session->listener->identity);
     if (event == NET_EVENT_CONNECT) {
-      *channel = {Net_EventConnection(), FTP_DATA_TIMEOUT};
-      return true;
+      NetConnection* incoming = Net_EventConnection();
+      if (fromServer(session, incoming)) {
+        *channel = {incoming, FTP_DATA_TIMEOUT};
+        return true;
+      }
+      Net_CloseConnection(incoming);
+    } else if (event == NET_EVENT_NONE) {
+      Time_Delay(100);
     }
-    if (event == NET_EVENT_NONE) Time_Delay(100);
   }
   return false;
 }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <thread>
 
@@ -606,6 +607,48 @@ TEST(FtpUpload, ActiveUploadAnnouncesTheControlConnectionsLocalAddress) {
   EXPECT_EQ(server.Finish(), (Transcript{"TYPE I", "PORT " + portArgument, "STOR map.bxm", "QUIT"}));
   EXPECT_EQ(portArgument.rfind("127,0,0,3,", 0), 0u) << portArgument;
   EXPECT_EQ(received, bytes);
+}
+
+TEST(FtpUpload, ActiveDataConnectionFromAnotherHostIsTurnedAway) {
+  std::string received, stolen = "nothing";
+  ScriptedServer server([&](ScriptedPeer& p) {
+    Login(p);
+    p.Command();
+    p.Send("200 binary\r\n");
+    std::string port = p.Command();
+    std::string argument = port.size() > 5 ? port.substr(5) : "";
+    p.Send("200 PORT ok\r\n");
+    p.Command();
+    // Another host gets to the announced port first.
+    NetConnection* thief = nullptr;
+    unsigned h1, h2, h3, h4, p1, p2;
+    if (std::sscanf(argument.c_str(), "%u,%u,%u,%u,%u,%u", &h1, &h2, &h3, &h4, &p1, &p2) == 6)
+      thief =
+          Net_OpenConnection("127.0.0.1", static_cast<int32_t>(p1 * 256 + p2), NET_TCP, 0, "127.0.0.9", 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    p.ConnectData(argument);
+    p.Send("150 go ahead\r\n");
+    received = p.ReceiveData();
+    p.Send("226 stored\r\n");
+    if (thief) {
+      char buffer[64];
+      stolen.clear();
+      if (Net_WaitReceive(thief, 5000)) {
+        int n = Net_Receive(thief, buffer, sizeof buffer);
+        if (n > 0) stolen.assign(buffer, n);
+      }
+      Net_CloseConnection(thief);
+    }
+    p.WaitForClose();
+  });
+  std::string bytes = Pattern(10000);
+  LocalFile file(bytes);
+  ASSERT_NE(Open(server, 20, 0), nullptr);
+  EXPECT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 0), 1);
+  Ftp_Close(20);
+  server.Finish();
+  EXPECT_EQ(received, bytes);
+  EXPECT_EQ(stolen, "");  // turned away: closed without a byte
 }
 
 TEST(FtpUpload, RefusedPortClosesTheListener) {
