@@ -59,6 +59,14 @@ bool openPassive(FtpSession* session, FtpChannel* channel) {
   std::snprintf(host, sizeof host, "%u.%u.%u.%u", b.s_b1, b.s_b2, b.s_b3, b.s_b4);
   NetConnection* data = Net_OpenConnection(host, port);
   if (!data) return false;
+  // Non-blocking, as the accepted connection of active mode is: a server that
+  // stops reading then fails the upload after the data time-out instead of
+  // holding the worker, and Ftp_Abort with it, for ever.
+  u_long nonBlocking = 1;
+  if (ioctlsocket(data->socket, FIONBIO, &nonBlocking) != 0) {
+    Net_CloseConnection(data);
+    return false;
+  }
   *channel = {data, FTP_DATA_TIMEOUT};
   return true;
 }

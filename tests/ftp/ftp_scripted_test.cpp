@@ -539,6 +539,34 @@ TEST(FtpUpload, DroppedControlConnectionFails) {
   server.Finish();
 }
 
+TEST(FtpUpload, ServerThatStopsReadingFailsTheUploadInTime) {
+  ScriptedServer server([&](ScriptedPeer& p) {
+    Login(p);
+    PassiveUploadStart(p);
+    p.WaitForClose();  // never reads the data, never answers
+  });
+  LocalFile file(Pattern(16 << 20));
+  FtpSession* session = Open(server);
+  ASSERT_NE(session, nullptr);
+  session->timeout = 1;
+  ASSERT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 1), 1);
+  // Wait until the buffers are full and the progress stands still.
+  int64_t last = -1;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    int64_t now = Ftp_Progress(20);
+    if (now > 0 && now == last) break;
+    last = now;
+  }
+  auto start = std::chrono::steady_clock::now();
+  Ftp_Abort(20);  // the block in flight cannot finish; the data time-out ends it
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(FTP_DATA_TIMEOUT + 4));
+  EXPECT_EQ(Ftp_Progress(20), FTP_PROGRESS_FAILED);
+  Ftp_Close(20);
+  server.Finish();
+}
+
 TEST(FtpUpload, MissingLocalFileSendsNothing) {
   ScriptedServer server([](ScriptedPeer& p) {
     Login(p);
