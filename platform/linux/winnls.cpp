@@ -142,13 +142,11 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* text, in
     for (size_t i = 0; i < length; i++) {
       char16_t c = source[i];
       int b = to1252(c);
+      // Each UTF-16 unit without a form, either half of a surrogate pair too,
+      // becomes one default character, as on Windows.
       if (b < 0) {
         used = true;
         b = static_cast<unsigned char>(fallback);
-        // A surrogate pair is one character and gets one default character.
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && source[i + 1] >= 0xDC00 &&
-            source[i + 1] <= 0xDFFF)
-          i++;
       }
       converted += static_cast<char>(b);
     }

@@ -19,7 +19,7 @@ UINT WINAPI GetACP();
 // `out` of `outSize` bytes; with outSize 0 only the size needed is returned.
 // Returns the bytes written (or needed), 0 on failure (GetLastError:
 // ERROR_INSUFFICIENT_BUFFER, ERROR_INVALID_PARAMETER). In the ANSI code page a
-// character without a 1252 form becomes `defaultChar` ('?' when null) and sets
+// UTF-16 unit without a 1252 form becomes `defaultChar` ('?' when null) and sets
 // *usedDefault; UTF-8 takes neither (both must be null) and writes an unpaired
 // surrogate as U+FFFD.
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* text, int count, LPSTR out,
