@@ -33,6 +33,15 @@ int32_t NextEvent(ObjectNumber server) {
   return event;
 }
 
+// Waits (bounded) until `count` bytes are readable on a socket without taking them.
+void WaitReadable(SOCKET s, u_long count) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  u_long ready = 0;
+  while (ioctlsocket(s, FIONREAD, &ready) == 0 && ready < count &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 class NetServers : public ::testing::Test {
  protected:
   void TearDown() override { Net_CloseServer(OBJECT_ANY); }
@@ -75,7 +84,7 @@ TEST_F(NetServers, StreamEventsComeOneAtATimeInOrder) {
   EXPECT_EQ(Net_EventConnection(), firstPeer);
   // Unread data is reported on every poll, but a new connection comes first.
   NetConnection* second = Net_OpenConnection("127.0.0.1", port);
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_NE(second, nullptr);  // connected: it waits in the listen queue
   EXPECT_EQ(Net_ServerEvent(3), NET_EVENT_CONNECT);
   NetConnection* secondPeer = Net_EventConnection();
   EXPECT_NE(secondPeer, firstPeer);
@@ -83,7 +92,7 @@ TEST_F(NetServers, StreamEventsComeOneAtATimeInOrder) {
   EXPECT_EQ(Net_EventConnection(), firstPeer);
   // The newest peer is looked at first.
   EXPECT_EQ(Net_Send(second, "two", 3), 3);
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  WaitReadable(secondPeer->socket, 3);
   EXPECT_EQ(Net_ServerEvent(3), NET_EVENT_DATA);
   EXPECT_EQ(Net_EventConnection(), secondPeer);
   char buffer[8];
@@ -115,8 +124,8 @@ TEST_F(NetServers, PollingAllServersTakesConnectionsBeforeData) {
   NetConnection* toA = Net_OpenConnection("127.0.0.1", LocalPort(a));
   ASSERT_EQ(NextEvent(4), NET_EVENT_CONNECT);
   Net_Send(toA, "x", 1);
+  WaitReadable(Net_EventConnection()->socket, 1);
   NetConnection* toB = Net_OpenConnection("127.0.0.1", LocalPort(b));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(Net_ServerEvent(OBJECT_ANY), NET_EVENT_CONNECT);  // b's connection before a's data
   EXPECT_EQ(Net_EventConnection()->owner, b);
   EXPECT_EQ(Net_ServerEvent(OBJECT_ANY), NET_EVENT_DATA);
@@ -158,7 +167,10 @@ TEST_F(NetServers, DatagramsQueueOnTheirSender) {
   EXPECT_EQ(Net_EventConnection()->pendingCount, 5000);
   // The server answers through its own socket; the sender's socket receives it.
   EXPECT_EQ(Net_Send(peer, "reply", 5), 5);
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  fd_set readable = {};
+  FD_SET(sender->ownSocket, &readable);
+  timeval limit = {5, 0};
+  EXPECT_EQ(select(0, &readable, nullptr, nullptr, &limit), 1);
   EXPECT_EQ(recvfrom(sender->ownSocket, buffer, sizeof buffer, 0, nullptr, nullptr), 5);
   // Datagram servers never report connections or disconnects.
   Net_CloseConnection(sender);
