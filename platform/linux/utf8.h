@@ -36,8 +36,9 @@ inline std::string Utf8_FromUtf16(std::u16string_view text) {
 }
 
 // UTF-8 to UTF-16; every byte that does not start a well-formed sequence
-// becomes U+FFFD, so names that are not UTF-8 still come out readable.
-inline std::u16string Utf16_FromUtf8(std::string_view text) {
+// becomes U+FFFD, so names that are not UTF-8 still come out readable, and sets
+// *illFormed when given.
+inline std::u16string Utf16_FromUtf8(std::string_view text, bool* illFormed = nullptr) {
   std::u16string out;
   out.reserve(text.size());
   size_t i = 0;
@@ -55,6 +56,7 @@ inline std::u16string Utf16_FromUtf8(std::string_view text) {
     static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
     if (ok && extra > 0 && (c < kLeast[extra] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)) ok = false;
     if (!ok) {
+      if (illFormed) *illFormed = true;
       out += u'\xFFFD';
       i++;
       continue;

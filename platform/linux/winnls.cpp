@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/linux/kernel32.h"
+#include "platform/linux/utf8.h"
 
 namespace {
 
@@ -25,72 +26,6 @@ int to1252(char16_t c) {
 }
 
 char16_t from1252(unsigned char b) { return b >= 0x80 && b < 0xA0 ? kHigh1252[b - 0x80] : b; }
-
-// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string toUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); i++) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      i++;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
-// UTF-8 to UTF-16; a byte that does not start a well-formed sequence becomes
-// U+FFFD and sets *illFormed.
-std::u16string fromUtf8(std::string_view text, bool* illFormed) {
-  static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
-  std::u16string out;
-  out.reserve(text.size());
-  size_t i = 0;
-  while (i < text.size()) {
-    auto b = static_cast<unsigned char>(text[i]);
-    int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
-    char32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-    bool ok = extra >= 0 && i + extra < text.size();
-    for (int k = 1; ok && k <= extra; k++) {
-      auto next = static_cast<unsigned char>(text[i + k]);
-      ok = (next & 0xC0) == 0x80;
-      c = (c << 6) | (next & 0x3F);
-    }
-    if (ok && extra > 0 && (c < kLeast[extra] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)) ok = false;
-    if (!ok) {
-      *illFormed = true;
-      out += u'\xFFFD';
-      i++;
-      continue;
-    }
-    if (c >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(c);
-    }
-    i += extra + 1;
-  }
-  return out;
-}
 
 // Copies a converted text out as the Windows calls do: the size alone when
 // there is no room asked for, a failure when the room is too small.
@@ -134,7 +69,7 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* text, in
       SetLastError(ERROR_INVALID_PARAMETER);
       return 0;
     }
-    converted = toUtf8(source);
+    converted = Utf8_FromUtf16(source);
   } else if (codePage == CP_ACP || codePage == 1252) {
     char fallback = defaultChar ? *defaultChar : '?';
     bool used = false;
@@ -169,7 +104,7 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int coun
   std::u16string converted;
   if (codePage == CP_UTF8) {
     bool illFormed = false;
-    converted = fromUtf8(source, &illFormed);
+    converted = Utf16_FromUtf8(source, &illFormed);
     if ((flags & MB_ERR_INVALID_CHARS) && illFormed) {
       SetLastError(ERROR_NO_UNICODE_TRANSLATION);
       return 0;
