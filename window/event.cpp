@@ -26,6 +26,8 @@ bool wakePosted = false;
 constexpr char16_t kPostedClass[] = u"PostEventClass";
 constexpr char16_t kPostedMessageName[] = u"RT_PostEventMessage";
 constexpr int32_t kBindingSlots = 1024;
+// The binding elements' type code, kept in the map for whoever inspects it.
+constexpr int32_t kBindingTypeCode = 7;
 // "code:window:object:type" of four pointer-wide numbers.
 constexpr int kKeyCapacity = 4 * WINDOW_DECIMAL_CAPACITY;
 // Codes at or above this are never merged with the newest queued event.
@@ -171,7 +173,7 @@ void Event_Init() {
     eventState = Thread_CreateState(sizeof(EventState), eventStateInit, nullptr);
     if (!eventState || !state()->pool) Heap_Exhausted("event state");
   }
-  if (!bindingMap && !Map_Create(sizeof(EventBinding), 0, nullptr, &bindingMap, kBindingSlots))
+  if (!bindingMap && !Map_Create(sizeof(EventBinding), kBindingTypeCode, nullptr, &bindingMap, kBindingSlots))
     Heap_Exhausted("event bindings");
 }
 
