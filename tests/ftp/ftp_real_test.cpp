@@ -105,7 +105,9 @@ TEST_P(FtpReal, BackgroundUploadReportsProgressAndFinishes) {
       break;
     }
     ASSERT_TRUE(now == FTP_PROGRESS_STARTING || (now >= 0 && now <= static_cast<int64_t>(bytes.size())));
-    if (last >= 0) ASSERT_GE(now, last);
+    if (last >= 0) {
+      ASSERT_GE(now, last);
+    }
     last = now;
     ASSERT_LT(std::chrono::steady_clock::now(), deadline);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -1,7 +1,9 @@
 // Real FTP servers for the tests: vsftpd and pure-ftpd started on 127.0.0.1 at
 // a free port with the account "brixmaps" / "wol347", rooted in a directory of
 // their own, and stopped by process id. Starting processes is Linux-side work;
-// this header keeps the test programs free of system headers.
+// this header keeps the test programs free of system headers. In the Windows
+// build the servers run on the Linux side for the whole run
+// (tools/real-ftp-servers): Start only finds them, Stop does nothing.
 #pragma once
 
 #include <string>
