@@ -209,23 +209,10 @@ LRESULT CALLBACK user::Edit_Proc(HWND window, UINT message, WPARAM wParam, LPARA
       return 0;
     }
     case WM_ERASEBKGND:
-      return 1;
-    case WM_SETFONT: {
-      {
-        Guard g(lock());
-        if (Window* w = get(window)) w->font = reinterpret_cast<HFONT>(wParam);
-      }
-      if (LOWORD(lParam)) InvalidateRect(window, nullptr, TRUE);
-      return 0;
-    }
-    case WM_GETFONT: {
-      Guard g(lock());
-      Window* w = get(window);
-      return w ? reinterpret_cast<LRESULT>(w->font) : 0;
-    }
+    case WM_SETFONT:
+    case WM_GETFONT:
     case WM_ENABLE:
-      InvalidateRect(window, nullptr, TRUE);
-      return 0;
+      return controlDrawingMessage(window, message, wParam, lParam);
   }
   return DefWindowProcW(window, message, wParam, lParam);
 }

@@ -138,6 +138,28 @@ void freeObject(HGDIOBJ h) {
 
 namespace user {
 
+LRESULT controlDrawingMessage(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_SETFONT: {
+      Guard g(lock());
+      if (Window* w = get(control)) w->font = reinterpret_cast<HFONT>(wParam);
+    }
+      if (LOWORD(lParam)) InvalidateRect(control, nullptr, TRUE);
+      return 0;
+    case WM_GETFONT: {
+      Guard g(lock());
+      Window* w = get(control);
+      return w ? reinterpret_cast<LRESULT>(w->font) : 0;
+    }
+    case WM_ENABLE:
+      InvalidateRect(control, nullptr, TRUE);
+      return 0;
+  }
+  return 0;
+}
+
 HBRUSH paintControl(HWND control, UINT ctlColorMessage) {
   HWND parent = GetParent(control);
   HDC dc;

@@ -248,6 +248,9 @@ LRESULT CALLBACK Dialog_Proc(HWND, UINT, WPARAM, LPARAM);
 // Sends WM_CTLCOLOR* to the parent as a control paints and records the
 // colours and brush it answered (lock not held).
 HBRUSH paintControl(HWND control, UINT ctlColorMessage);
+// The answer of a painted control class to WM_ERASEBKGND (the background is
+// painted with the content), WM_SETFONT, WM_GETFONT and WM_ENABLE (lock not held).
+LRESULT controlDrawingMessage(HWND control, UINT message, WPARAM wParam, LPARAM lParam);
 // Width of a text in a font under the fixed font model (lock held or not).
 LONG textWidth(std::u16string_view text, HFONT font);
 // Sends WM_COMMAND (id, code) to the parent of a control.

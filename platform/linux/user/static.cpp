@@ -19,23 +19,10 @@ LRESULT CALLBACK user::Static_Proc(HWND window, UINT message, WPARAM wParam, LPA
       return 0;
     }
     case WM_ERASEBKGND:
-      return 1;  // the background is painted with the text
-    case WM_SETFONT: {
-      {
-        Guard g(lock());
-        if (Window* w = get(window)) w->font = reinterpret_cast<HFONT>(wParam);
-      }
-      if (LOWORD(lParam)) InvalidateRect(window, nullptr, TRUE);
-      return 0;
-    }
-    case WM_GETFONT: {
-      Guard g(lock());
-      Window* w = get(window);
-      return w ? reinterpret_cast<LRESULT>(w->font) : 0;
-    }
+    case WM_SETFONT:
+    case WM_GETFONT:
     case WM_ENABLE:
-      InvalidateRect(window, nullptr, TRUE);
-      return 0;
+      return controlDrawingMessage(window, message, wParam, lParam);
     case WM_LBUTTONDOWN:
       if (GetWindowLongW(window, GWL_STYLE) & SS_NOTIFY) notifyParent(window, STN_CLICKED);
       return 0;
