@@ -129,9 +129,12 @@ TEST(GadgetTest, ReCreatingAUsedNumberDestroysTheOldGadgetAfterTheNewWindowExist
   EXPECT_TRUE(ReplacementSpy::newWindowExisted) << "the old gadget died before the new window existed";
   EXPECT_FALSE(IsWindow(o.old));
   EXPECT_FALSE(brushAlive(o.oldBrush)) << "the old kind's free entry did not run";
-  ASSERT_EQ(o.left.size(), 1u);
+  // The old gadget's events are gone; the other's stays, followed by the
+  // repaint of the window that the old gadget uncovered as it went.
+  ASSERT_EQ(o.left.size(), 2u);
   EXPECT_EQ(o.left[0].code, EVENT_GADGET_ACTIVITY);
   EXPECT_EQ(o.left[0].object, 6);
+  EXPECT_EQ(o.left[1].code, EVENT_REPAINT);
 
   EXPECT_EQ(gui.Call([] { return Gadget_GetRecord(5) ? Gadget_GetRecord(5)->window : nullptr; }), o.fresh);
   EXPECT_EQ(idOf(o.fresh), 5);
@@ -458,8 +461,11 @@ TEST(GadgetTest, FreeingAGadgetDropsItsQueuedEventsAndFreeingAllEmptiesEveryWind
     Gadget_Free(3);
     return Gadget_TakeQueuedEvents();
   });
-  ASSERT_EQ(left.size(), 1u);
+  // Gadget 3's two events are gone; the window was erased as the gadget left it.
+  ASSERT_EQ(left.size(), 2u);
+  EXPECT_EQ(left[0].code, EVENT_GADGET_ACTIVITY);
   EXPECT_EQ(left[0].object, 4);
+  EXPECT_EQ(left[1].code, EVENT_REPAINT);
 
   // A second window with its own gadgets: freeing all empties both windows.
   HWND second = openWindow(gui, 1, u"Second");
@@ -665,3 +671,4 @@ TEST(GadgetBrushTest, TheCacheCountsUsesFromSeveralThreads) {
 }
 
 }  // namespace
+

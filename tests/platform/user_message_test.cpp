@@ -34,7 +34,9 @@ TEST_F(Messages, RetrievalOrderIsPostedThenInputThenPaintThenTimer) {
   MSG m;
   for (int i = 0; i < 6 && GetMessageW(&m, nullptr, 0, 0); i++) {
     order.push_back(m.message);
-    if (m.message == WM_USER) EXPECT_EQ(m.wParam, static_cast<WPARAM>(order.size()));
+    if (m.message == WM_USER) {
+      EXPECT_EQ(m.wParam, static_cast<WPARAM>(order.size()));
+    }
     DispatchMessageW(&m);
   }
   EXPECT_EQ(order, (std::vector<UINT>{WM_USER, WM_USER, WM_KEYDOWN, WM_KEYUP, WM_PAINT, WM_TIMER}));

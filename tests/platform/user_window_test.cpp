@@ -266,4 +266,51 @@ TEST_F(Windows, AWindowCreatedMaximizedIsShownCoveringTheScreen) {
   DestroyWindow(w);
 }
 
+// Windows erases a parent that a hidden child uncovers before the hiding call
+// returns, when the parent belongs to the calling thread; BeginPaint then has
+// nothing left to erase. Destroying a visible child hides it first.
+TEST_F(Windows, HidingOrDestroyingAVisibleChildErasesItsParentAtOnce) {
+  HWND p = MakeTop();
+  ShowWindow(p, SW_SHOW);
+  HWND a = MakeChild(p, 1);
+  HWND b = MakeChild(p, 2, u"Recorder", WS_VISIBLE, u"", 10, 40);
+  HWND hidden = MakeChild(p, 3, u"Recorder", 0);
+  auto erasedNow = [&](auto change) {
+    ValidateRect(p, nullptr);
+    Log().clear();
+    change();
+    return Only({WM_ERASEBKGND});
+  };
+  using V = std::vector<std::pair<HWND, UINT>>;
+  EXPECT_EQ(erasedNow([&] { ShowWindow(a, SW_HIDE); }), (V{{p, WM_ERASEBKGND}}));
+  EXPECT_EQ(erasedNow([&] { ShowWindow(hidden, SW_HIDE); }), V{}) << "nothing was uncovered";
+  EXPECT_EQ(erasedNow([&] { ShowWindow(a, SW_SHOW); }), V{});
+  EXPECT_EQ(erasedNow([&] {
+              SetWindowPos(a, nullptr, 0, 0, 0, 0,
+                           SWP_HIDEWINDOW | SWP_DEFERERASE | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
+            }),
+            V{});
+  RECT update;
+  EXPECT_TRUE(GetUpdateRect(p, &update, FALSE)) << "a deferred erase waits for the next paint";
+  EXPECT_EQ(erasedNow([&] { DestroyWindow(b); }), (V{{p, WM_ERASEBKGND}}));
+
+  // The erase leaves the paint to come, without a second erase.
+  Log().clear();
+  PAINTSTRUCT ps;
+  ShowWindow(a, SW_SHOW);
+  ValidateRect(p, nullptr);
+  ShowWindow(a, SW_HIDE);
+  ASSERT_TRUE(GetUpdateRect(p, &update, FALSE));
+  Log().clear();
+  BeginPaint(p, &ps);
+  EndPaint(p, &ps);
+  EXPECT_EQ(Only({WM_ERASEBKGND}), V{});
+
+  // An invisible parent is not erased.
+  ShowWindow(a, SW_SHOW);
+  ShowWindow(p, SW_HIDE);
+  EXPECT_EQ(erasedNow([&] { ShowWindow(a, SW_HIDE); }), V{});
+  DestroyWindow(p);
+}
+
 }  // namespace

@@ -442,6 +442,22 @@ HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint) {
   return dc;
 }
 
+void user::eraseNow(HWND window) {
+  HDC dc;
+  {
+    Guard g(lock());
+    Window* w = getOwn(window);
+    if (!w || !w->erase || !visibleOf(*w)) return;
+    w->erase = false;
+    dc = makeDc(window);
+  }
+  bool erased = callProc(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) != 0;
+  Guard g(lock());
+  freeObject(dc);
+  // Not erased by its procedure, the background is left to the next BeginPaint.
+  if (Window* w = get(window); w && !erased) w->erase = true;
+}
+
 BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint) {
   if (!paint) return FALSE;
   Guard g(lock());

@@ -235,6 +235,10 @@ RECT screenRectOf(const Window& w);
 bool visibleOf(const Window& w);         // WS_VISIBLE on it and every ancestor
 HWND topLevelOf(HWND window);            // lock held
 void invalidate(Window& w, bool erase);  // lock held: the window and its children need painting
+// Sends WM_ERASEBKGND now to a window of the calling thread whose update
+// region waits to be erased, as Windows does for a window a hidden child
+// uncovered (lock not held).
+void eraseNow(HWND window);
 int windowsOfThread(DWORD thread);
 
 // Built-in procedures and classes.

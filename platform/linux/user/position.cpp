@@ -47,7 +47,7 @@ static BOOL placeWindow(HWND window, HWND after, RECT target, DWORD setStyle, DW
     }
   }
   callProc(window, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&pos));
-  bool activate = false, deactivate = false, moved = false, sized = false;
+  bool activate = false, deactivate = false, moved = false, sized = false, uncovered = false;
   HWND parent = nullptr;
   {
     Guard g(lock());
@@ -91,6 +91,14 @@ static BOOL placeWindow(HWND window, HWND after, RECT target, DWORD setStyle, DW
     if (visibleOf(*w) && (sized || (flags & (SWP_SHOWWINDOW | SWP_FRAMECHANGED)))) invalidate(*w, true);
     parent = w->parent;
     bool child = (w->style & (WS_CHILD | WS_POPUP)) == WS_CHILD;
+    // A hidden child uncovers its parent, which must be painted again.
+    if (child && (flags & SWP_HIDEWINDOW) && (oldStyle & WS_VISIBLE))
+      if (Window* p = get(parent); p && visibleOf(*p)) {
+        p->invalid = true;
+        p->erase = true;
+        uncovered = !(flags & SWP_DEFERERASE);
+        wakeQueue(p->thread);
+      }
     activate = !child && !(flags & SWP_NOACTIVATE) && (w->style & WS_VISIBLE);
     deactivate = (flags & SWP_HIDEWINDOW) && ownQueue().active == window;
     state().changed.notify_all();
@@ -104,6 +112,9 @@ static BOOL placeWindow(HWND window, HWND after, RECT target, DWORD setStyle, DW
     HWND focus = GetFocus();
     if (focus && (focus == window || IsChild(window, focus))) SetFocus(parent);
   }
+  // The uncovered parent is erased at once, before the change is reported
+  // (a parent of another thread is erased when it next paints).
+  if (uncovered) eraseNow(parent);
   {
     Guard g(lock());
     Window* w = get(window);
