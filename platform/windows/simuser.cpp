@@ -193,21 +193,24 @@ bool key(BYTE vk, bool up) {
   return send(&in, 1);
 }
 
-// The pointer moves and clicks in one batch of input, so the click lands
-// where the move put it whatever else moves the pointer meanwhile.
+// The pointer moves and clicks in one batch of input. Each of the three
+// events carries the position: Wine now and then reports the pointer's old
+// place just after a move, and a press without a position of its own then
+// lands there.
 bool clickScreen(POINT p) {
   const int width = GetSystemMetrics(SM_CXSCREEN);
   const int height = GetSystemMetrics(SM_CYSCREEN);
   if (p.x < 0 || p.y < 0 || p.x >= width || p.y >= height) return false;
   INPUT in[3]{};
-  in[0].type = in[1].type = in[2].type = INPUT_MOUSE;
-  // Absolute positions are in 1/65536 of the screen; the smallest value that
-  // maps back to the pixel.
-  in[0].mi.dx = static_cast<LONG>((p.x * 65536LL + width - 1) / width);
-  in[0].mi.dy = static_cast<LONG>((p.y * 65536LL + height - 1) / height);
-  in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  const DWORD flags[3] = {0, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP};
+  for (int i = 0; i < 3; i++) {
+    in[i].type = INPUT_MOUSE;
+    // Absolute positions are in 1/65536 of the screen; the smallest value
+    // that maps back to the pixel.
+    in[i].mi.dx = static_cast<LONG>((p.x * 65536LL + width - 1) / width);
+    in[i].mi.dy = static_cast<LONG>((p.y * 65536LL + height - 1) / height);
+    in[i].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | flags[i];
+  }
   return send(in, 3);
 }
 

@@ -275,9 +275,11 @@ class TempDirectory {
     fs::remove_all(path_, ignored);
   }
   std::u16string Path() const { return path_.u16string(); }
-  // A file in the directory (or a sub-directory) with a few bytes.
+  // A file in the directory (or a sub-directory) with a few bytes; its path is
+  // written with the system's own separator, as the dialogs answer.
   std::u16string Make(const std::u16string& relative) const {
     fs::path file = path_ / fs::path(relative);
+    file.make_preferred();
     fs::create_directories(file.parent_path());
     std::ofstream(file) << "map";
     return file.u16string();
