@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/window/gui_thread.h"
+#include "tests/support/gui_thread.h"
 #include "window/event.h"
 #include "window/window.h"
 

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "tests/window/gui_thread.h"
+#include "tests/support/gui_thread.h"
 #include "window/event.h"
 
 namespace {
