@@ -11,14 +11,16 @@ function(tp_library name)
   endif()
 endfunction()
 
-# tp_test(NAME LABEL label SOURCES... [DEPS targets...] [TIMEOUT s]): one GoogleTest
-# program; every case in it becomes a CTest test carrying the subsystem's label.
+# tp_test(NAME LABEL label [DESKTOP] SOURCES... [DEPS targets...] [TIMEOUT s]): one
+# GoogleTest program; every case in it becomes a CTest test carrying the
+# subsystem's label. DESKTOP marks a program that shows windows (implied by the
+# labels window, gadget and app).
 # In the Windows build the program runs under Wine instead, as one CTest test
 # labelled `wine` and the subsystem (starting a Wine process costs about as much
 # as a whole suite, so cases are not run one process each), and the whole
 # program may run for TIMEOUT seconds, at least 600.
 function(tp_test name)
-  cmake_parse_arguments(ARG "" "LABEL;TIMEOUT" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "DESKTOP" "LABEL;TIMEOUT" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} tp_test_support GTest::gtest GTest::gmock)
   if(CMAKE_CROSSCOMPILING AND name IN_LIST TP_WINE_EXCLUDE)
@@ -46,7 +48,7 @@ function(tp_test name)
       ENVIRONMENT "${environment}")
     # Programs with windows share one desktop, where only one can be in front:
     # they run one at a time.
-    if(ARG_LABEL MATCHES "^(window|gadget|app)$")
+    if(ARG_DESKTOP OR ARG_LABEL MATCHES "^(window|gadget|app)$")
       set_tests_properties(${name} PROPERTIES RESOURCE_LOCK wine_desktop)
     endif()
   else()

@@ -24,6 +24,7 @@
 #include <mmsystem.h>
 #include <commctrl.h>
 #include <commdlg.h>
+#include <cderr.h>
 #include <ole2.h>
 #else
 #include "platform/linux/wintypes.h"

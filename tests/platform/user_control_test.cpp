@@ -3,10 +3,12 @@
 // brushes and the font model.
 #include <gtest/gtest.h>
 
-#include "platform/linux/user/internal.h"
 #include "platform/simuser.h"
 #include "platform/win32.h"
 #include "tests/platform/user_support.h"
+#ifndef _WIN32
+#include "platform/linux/user/internal.h"  // what the substitute painted with
+#endif
 
 namespace {
 
@@ -28,9 +30,9 @@ class Controls : public testing::Test {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = ColourParent;
-    wc.lpszClassName = u"ColourParent";
+    wc.lpszClassName = W(u"ColourParent");
     RegisterClassExW(&wc);
-    top = CreateWindowExW(0, u"ColourParent", u"controls", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr,
+    top = CreateWindowExW(0, W(u"ColourParent"), W(u"controls"), WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr,
                           nullptr, nullptr, nullptr);
     ShowWindow(top, SW_SHOW);
     PumpPending();
@@ -81,7 +83,7 @@ TEST_F(Controls, EditReportsFocusTypingAndItsLimitToTheParent) {
   EXPECT_EQ(commands(edit), (C{{7, EN_UPDATE}, {7, EN_CHANGE}, {7, EN_MAXTEXT}}));
   // The program's own text ignores the limit but is reported as a change too.
   Log().clear();
-  SetWindowTextW(edit, u"longer than three");
+  SetWindowTextW(edit, W(u"longer than three"));
   EXPECT_EQ(SimUser_Text(edit), u"longer than three");
   EXPECT_EQ(commands(edit), (C{{7, EN_UPDATE}, {7, EN_CHANGE}}));
   Log().clear();
@@ -163,20 +165,7 @@ TEST_F(Controls, ProgressBarKeepsItsPositionWithinTheRange) {
   EXPECT_EQ(static_cast<COLORREF>(SendMessageW(bar, PBM_GETBKCOLOR, 0, 0)), RGB(9, 9, 9));
 }
 
-// What a control was painted with, as the substitute recorded it.
-struct Painted {
-  COLORREF text, back;
-  HBRUSH brush;
-  int paints;
-};
-Painted paintedOf(HWND control) {
-  user::Guard g(user::lock());
-  user::Window* w = user::get(control);
-  return w ? Painted{w->paintText, w->paintBack, w->paintBrush, w->paints} : Painted{};
-}
-
 TEST_F(Controls, ControlsAskTheirParentForColoursAsTheyPaint) {
-  answerBrush = CreateSolidBrush(RGB(0, 0, 255));
   HWND label = MakeChild(top, 1, u"Static", WS_VISIBLE, u"Filename", 10, 10, 100, 20);
   HWND edit = MakeChild(top, 2, u"Edit", WS_VISIBLE, u"", 10, 40, 100, 20);
   HWND readOnly = MakeChild(top, 3, u"Edit", WS_VISIBLE | ES_READONLY, u"", 10, 70, 100, 20);
@@ -194,6 +183,26 @@ TEST_F(Controls, ControlsAskTheirParentForColoursAsTheyPaint) {
   EXPECT_EQ(askedBy(edit), std::vector<UINT>{WM_CTLCOLOREDIT});
   EXPECT_EQ(askedBy(readOnly), std::vector<UINT>{WM_CTLCOLORSTATIC});
   EXPECT_EQ(askedBy(button), std::vector<UINT>{WM_CTLCOLORBTN});
+}
+
+#ifndef _WIN32  // reads what the substitute recorded of its painting
+// What a control was painted with, as the substitute recorded it.
+struct Painted {
+  COLORREF text, back;
+  HBRUSH brush;
+  int paints;
+};
+Painted paintedOf(HWND control) {
+  user::Guard g(user::lock());
+  user::Window* w = user::get(control);
+  return w ? Painted{w->paintText, w->paintBack, w->paintBrush, w->paints} : Painted{};
+}
+
+TEST_F(Controls, ControlsPaintWithTheColoursTheirParentAnswers) {
+  answerBrush = CreateSolidBrush(RGB(0, 0, 255));
+  HWND label = MakeChild(top, 1, u"Static", WS_VISIBLE, u"Filename", 10, 10, 100, 20);
+  HWND edit = MakeChild(top, 2, u"Edit", WS_VISIBLE, u"", 10, 40, 100, 20);
+  settle();
   Painted p = paintedOf(label);
   EXPECT_EQ(p.text, RGB(255, 0, 0));
   EXPECT_EQ(p.back, RGB(0, 0, 255));
@@ -203,12 +212,13 @@ TEST_F(Controls, ControlsAskTheirParentForColoursAsTheyPaint) {
   EXPECT_EQ(e.back, GetSysColor(COLOR_WINDOW));
   EXPECT_EQ(e.brush, GetSysColorBrush(COLOR_WINDOW));
   // A new text paints again, once per frame.
-  SetWindowTextW(label, u"Directory");
+  SetWindowTextW(label, W(u"Directory"));
   settle();
   EXPECT_EQ(paintedOf(label).paints, p.paints + 1);
   DeleteObject(answerBrush);
   answerBrush = nullptr;
 }
+#endif
 
 TEST(Gdi, BrushesRememberTheirColourAndStockObjectsStay) {
   HBRUSH brush = CreateSolidBrush(RGB(10, 20, 30));
@@ -235,17 +245,17 @@ TEST(Gdi, TextIsMeasuredWithTheFixedFontModel) {
   HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
   EXPECT_EQ(old, GetStockObject(SYSTEM_FONT));
   SIZE size;
-  ASSERT_TRUE(GetTextExtentPoint32W(dc, u"Hg", 2, &size));
+  ASSERT_TRUE(GetTextExtentPoint32W(dc, W(u"Hg"), 2, &size));
   EXPECT_EQ(size.cx, 7 + 6);
   EXPECT_EQ(size.cy, 13);
-  ASSERT_TRUE(GetTextExtentPoint32W(dc, u"Hg", 1, &size));
+  ASSERT_TRUE(GetTextExtentPoint32W(dc, W(u"Hg"), 1, &size));
   EXPECT_EQ(size.cx, 7);
   RECT r{0, 0, 0, 0};
-  EXPECT_EQ(DrawTextW(dc, u"a&b\nM&&", -1, &r, DT_CALCRECT), 26);
+  EXPECT_EQ(DrawTextW(dc, W(u"a&b\nM&&"), -1, &r, DT_CALCRECT), 26);
   EXPECT_EQ(r.right, 9 + 6);  // "ab" against "M&": the prefix is no character, "&&" is one
   EXPECT_EQ(r.bottom, 26);
   r = RECT{0, 0, 0, 0};
-  DrawTextW(dc, u"a&b", -1, &r, DT_CALCRECT | DT_NOPREFIX);
+  DrawTextW(dc, W(u"a&b"), -1, &r, DT_CALCRECT | DT_NOPREFIX);
   EXPECT_EQ(r.right, 6 + 6 + 6);
   SelectObject(dc, old);
   EXPECT_EQ(ReleaseDC(nullptr, dc), 1);

@@ -2,12 +2,12 @@
 // dispatching the thread's messages with the owner disabled, show what the
 // caller asked for, and give back the answer within the caller's buffer.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <functional>
+#include <string_view>
 #include <thread>
 
 #include "platform/simuser.h"
@@ -15,6 +15,22 @@
 #include "tests/platform/user_support.h"
 
 namespace {
+
+namespace fs = std::filesystem;
+
+#ifdef _WIN32
+constexpr char16_t kSeparator = u'\\';
+#else
+constexpr char16_t kSeparator = u'/';
+#endif
+
+// Puts `text` and its terminator into a caller's buffer of the file dialogs.
+template <size_t N>
+void fill(WCHAR (&buffer)[N], std::u16string_view text) {
+  ASSERT_LT(text.size(), N);
+  std::copy(text.begin(), text.end(), U(buffer));
+  buffer[text.size()] = 0;
+}
 
 // Runs the simulated user on its own thread while the test thread shows a
 // dialog; a user that fails ends the dialog with WM_QUIT so the test cannot hang.
@@ -42,24 +58,27 @@ class User {
 class Dialogs : public testing::Test {
  protected:
   HWND owner = nullptr;
-  std::string directory;
+  fs::path directoryPath;  // a fresh directory for the test
+  std::u16string dir;      // the same, as the dialogs write it
   void SetUp() override {
     RegisterRecorder();
     owner = MakeTop(u"owner");
     ShowWindow(owner, SW_SHOW);
     PumpPending();
     Log().clear();
-    char name[] = "/tmp/tpdialogXXXXXX";
-    ASSERT_TRUE(mkdtemp(name));
-    directory = name;
+    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+    directoryPath = fs::temp_directory_path() /
+                    ("tp_dialog_" + std::to_string(GetCurrentProcessId()) + "_" + info->name());
+    fs::remove_all(directoryPath);
+    ASSERT_TRUE(fs::create_directories(directoryPath));
+    dir = directoryPath.u16string();
   }
   void TearDown() override {
     DestroyWindow(owner);
     PumpPending();
-    std::string command = "rm -rf '" + directory + "'";
-    ASSERT_EQ(system(command.c_str()), 0);
+    std::error_code ignored;
+    fs::remove_all(directoryPath, ignored);
   }
-  std::u16string wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 };
 
 TEST_F(Dialogs, AMessageBoxKeepsDispatchingAndDisablesItsOwnerUntilAnswered) {
@@ -71,7 +90,7 @@ TEST_F(Dialogs, AMessageBoxKeepsDispatchingAndDisablesItsOwnerUntilAnswered) {
     PostMessageW(owner, WM_USER, 42, 0);  // must be handled while the box is up
     return SimUser_AnswerMessageBox(IDCANCEL, nullptr, SIMUSER_TIMEOUT);
   });
-  int result = MessageBoxW(owner, u"This is not a Brix map!", u"Error", MB_OKCANCEL);
+  int result = MessageBoxW(owner, W(u"This is not a Brix map!"), W(u"Error"), MB_OKCANCEL);
   ASSERT_TRUE(user.finish());
   EXPECT_EQ(result, IDCANCEL);
   EXPECT_EQ(seen.caption, u"Error");
@@ -89,23 +108,24 @@ TEST_F(Dialogs, AMessageBoxWithoutOwnerAnswersByEnterOnItsDefaultButton) {
     SimMessageBox seen;
     return SimUser_WaitMessageBox(&seen, SIMUSER_TIMEOUT) && SimUser_Press(VK_RETURN);
   });
-  EXPECT_EQ(MessageBoxW(nullptr, u"Finished!", u"success", MB_OK), IDOK);
+  EXPECT_EQ(MessageBoxW(nullptr, W(u"Finished!"), W(u"success"), MB_OK), IDOK);
   EXPECT_TRUE(user.finish());
-  EXPECT_EQ(MessageBoxW(reinterpret_cast<HWND>(static_cast<uintptr_t>(0x7FFF0030)), u"x", u"y", MB_OK), 0);
+  EXPECT_EQ(MessageBoxW(reinterpret_cast<HWND>(static_cast<uintptr_t>(0x7FFF0030)), W(u"x"), W(u"y"), MB_OK),
+            0);
 }
 
 TEST_F(Dialogs, TheOpenDialogOffersWhatItWasGivenAndReturnsTheChosenPath) {
-  WCHAR file[MAX_PATH] = u"castle.bxm";
-  std::u16string dir = wide(directory);
+  WCHAR file[MAX_PATH];
+  fill(file, u"castle.bxm");
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof ofn;
   ofn.hwndOwner = owner;
-  ofn.lpstrFilter = u"Brix maps\0*.bxm\0Texts\0*.txt\0";
+  ofn.lpstrFilter = W(u"Brix maps\0*.bxm\0Texts\0*.txt\0");
   ofn.nFilterIndex = 2;
   ofn.lpstrFile = file;
   ofn.nMaxFile = MAX_PATH;
-  ofn.lpstrInitialDir = dir.c_str();
-  ofn.lpstrTitle = u"upload file";
+  ofn.lpstrInitialDir = W(dir.c_str());
+  ofn.lpstrTitle = W(u"upload file");
   ofn.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
   SimFileDialog seen;
   std::atomic<bool> ownerDisabled{false};
@@ -126,23 +146,25 @@ TEST_F(Dialogs, TheOpenDialogOffersWhatItWasGivenAndReturnsTheChosenPath) {
   EXPECT_EQ(seen.proposedName, u"castle.bxm");
   EXPECT_TRUE(ownerDisabled);
   EXPECT_TRUE(IsWindowEnabled(owner));
-  EXPECT_EQ(std::u16string(file), dir + u"/other.bxm");
+  EXPECT_EQ(std::u16string(U(file)), dir + kSeparator + u"other.bxm");
   EXPECT_EQ(ofn.nFileOffset, dir.size() + 1);
-  EXPECT_EQ(std::u16string(file + ofn.nFileExtension), u"bxm");
+  EXPECT_EQ(std::u16string(U(file + ofn.nFileExtension)), u"bxm");
   EXPECT_EQ(ofn.nFilterIndex, 2u);
 }
 
 TEST_F(Dialogs, CancellingOrARefusedPathLeavesTheBufferAlone) {
-  WCHAR file[MAX_PATH] = u"";
+  WCHAR file[MAX_PATH];
+  fill(file, u"");
   OPENFILENAMEW ofn{};
   ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
   ofn.lpstrFile = file;
   ofn.nMaxFile = MAX_PATH;
   ofn.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST;
+  const std::u16string missing = dir + kSeparator + u"missing" + kSeparator + u"x.bxm";
   SimFileDialog seen;
   User user([&] {
     // A path in a directory that does not exist is refused: the dialog stays.
-    if (SimUser_AnswerFileDialog(u"/no/such/directory/x.bxm", &seen, 300)) return false;
+    if (SimUser_AnswerFileDialog(missing.c_str(), &seen, 300)) return false;
     return SimUser_AnswerFileDialog(nullptr, nullptr, SIMUSER_TIMEOUT);
   });
   EXPECT_FALSE(GetSaveFileNameW(&ofn));
@@ -159,12 +181,14 @@ TEST_F(Dialogs, CancellingOrARefusedPathLeavesTheBufferAlone) {
 
 TEST_F(Dialogs, APathFillsTheBufferToItsLastCharacterAndNoFurther) {
   // A directory whose name makes the chosen path exactly 259 characters long.
-  std::string sub = directory + "/" + std::string(200, 'd');
-  ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
-  std::string name = std::string(259 - sub.size() - 1 - 4, 'n') + ".bxm";
-  std::u16string path = wide(sub + "/" + name);
+  const std::u16string name = u"nnnnnnnnnn.bxm";
+  ASSERT_LT(dir.size(), 259 - name.size() - 2);
+  const std::u16string sub = dir + kSeparator + std::u16string(259 - name.size() - 1 - dir.size() - 1, u'd');
+  ASSERT_TRUE(fs::create_directory(fs::path(sub)));
+  const std::u16string path = sub + kSeparator + name;
   ASSERT_EQ(path.size(), 259u);
-  WCHAR file[MAX_PATH] = u"";
+  WCHAR file[MAX_PATH];
+  fill(file, u"");
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof ofn;
   ofn.lpstrFile = file;
@@ -173,7 +197,7 @@ TEST_F(Dialogs, APathFillsTheBufferToItsLastCharacterAndNoFurther) {
   User fits([&] { return SimUser_AnswerFileDialog(path.c_str(), nullptr, SIMUSER_TIMEOUT); });
   EXPECT_TRUE(GetOpenFileNameW(&ofn));
   ASSERT_TRUE(fits.finish());
-  EXPECT_EQ(std::u16string(file), path);
+  EXPECT_EQ(std::u16string(U(file)), path);
   // One character more does not fit: the dialog fails and says how much it needs.
   std::u16string longer = path.substr(0, path.size() - 4) + u"x.bxm";
   User tooLong([&] { return SimUser_AnswerFileDialog(longer.c_str(), nullptr, SIMUSER_TIMEOUT); });
@@ -186,20 +210,19 @@ TEST_F(Dialogs, APathFillsTheBufferToItsLastCharacterAndNoFurther) {
 }
 
 TEST_F(Dialogs, SeveralNamesComeBackAsTheDirectoryAndEachName) {
-  std::u16string dir = wide(directory);
   std::vector<WCHAR> file(4096, 0);
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof ofn;
   ofn.lpstrFile = file.data();
   ofn.nMaxFile = 4096;
-  ofn.lpstrInitialDir = dir.c_str();
+  ofn.lpstrInitialDir = W(dir.c_str());
   ofn.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_ALLOWMULTISELECT;
   User user(
       [&] { return SimUser_AnswerFileDialog(u"\"a.bxm\" \"b.bxm\" \"c.bxm\"", nullptr, SIMUSER_TIMEOUT); });
   EXPECT_TRUE(GetOpenFileNameW(&ofn));
   ASSERT_TRUE(user.finish());
   std::u16string expected = dir + std::u16string(u"\0a.bxm\0b.bxm\0c.bxm\0\0", 20);
-  EXPECT_EQ(std::u16string(file.data(), expected.size()), expected);
+  EXPECT_EQ(std::u16string(U(file.data()), expected.size()), expected);
   EXPECT_EQ(ofn.nFileOffset, dir.size() + 1);
 }
 

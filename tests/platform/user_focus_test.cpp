@@ -73,8 +73,8 @@ LRESULT CALLBACK Remembering(HWND w, UINT m, WPARAM wp, LPARAM lp) {
   Log().push_back({w, m, wp, lp});
   if (m == WM_ACTIVATE) {
     if (LOWORD(wp) == WA_INACTIVE) {
-      SetPropW(w, u"RT_Focus", GetFocus());
-    } else if (HWND saved = static_cast<HWND>(GetPropW(w, u"RT_Focus"))) {
+      SetPropW(w, W(u"RT_Focus"), GetFocus());
+    } else if (HWND saved = static_cast<HWND>(GetPropW(w, W(u"RT_Focus")))) {
       SetFocus(saved);
     }
     return 0;
@@ -86,10 +86,10 @@ TEST_F(Focus, SwitchingApplicationsDeactivatesAndComesBackToTheSameControl) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = Remembering;
-  wc.lpszClassName = u"Remembering";
+  wc.lpszClassName = W(u"Remembering");
   RegisterClassExW(&wc);
-  HWND top = CreateWindowExW(0, u"Remembering", u"app", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr,
-                             nullptr, nullptr);
+  HWND top = CreateWindowExW(0, W(u"Remembering"), W(u"app"), WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr,
+                             nullptr, nullptr, nullptr);
   HWND first = MakeChild(top, 1);
   HWND second = MakeChild(top, 2);
   ShowWindow(top, SW_SHOW);
@@ -113,7 +113,7 @@ TEST_F(Focus, SwitchingApplicationsDeactivatesAndComesBackToTheSameControl) {
   EXPECT_EQ(SimUser_Focus(), second);
   (void)first;
   DestroyWindow(top);
-  UnregisterClassW(u"Remembering", nullptr);
+  UnregisterClassW(W(u"Remembering"), nullptr);
 }
 
 TEST_F(Focus, DestroyingOrDisablingTheFocusedControlTakesTheFocusAway) {
@@ -148,9 +148,9 @@ TEST_F(Focus, CaptionButtonsCloseMinimizeMaximizeAndRestore) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = KeepOpen;
-  wc.lpszClassName = u"KeepOpen";
+  wc.lpszClassName = W(u"KeepOpen");
   RegisterClassExW(&wc);
-  HWND top = CreateWindowExW(0, u"KeepOpen", u"caption", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr,
+  HWND top = CreateWindowExW(0, W(u"KeepOpen"), W(u"caption"), WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr,
                              nullptr, nullptr, nullptr);
   HWND field = MakeChild(top, 1);
   ShowWindow(top, SW_SHOW);
@@ -193,7 +193,7 @@ TEST_F(Focus, CaptionButtonsCloseMinimizeMaximizeAndRestore) {
   PumpUntil([] { return false; }, 50);
   EXPECT_TRUE(Only({WM_CLOSE}).empty());
   DestroyWindow(top);
-  UnregisterClassW(u"KeepOpen", nullptr);
+  UnregisterClassW(W(u"KeepOpen"), nullptr);
 }
 
 TEST_F(Focus, KeyboardCuesStartHiddenAndChangeForTheWholeTree) {

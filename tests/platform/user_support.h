@@ -32,20 +32,21 @@ inline void RegisterRecorder() {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = RecorderProc;
-  wc.lpszClassName = u"Recorder";
+  wc.lpszClassName = W(u"Recorder");
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   RegisterClassExW(&wc);  // fails harmlessly when already registered
 }
 
 inline HWND MakeTop(const char16_t* title = u"top", DWORD style = WS_OVERLAPPEDWINDOW) {
   RegisterRecorder();
-  return CreateWindowExW(0, u"Recorder", title, style, 10, 10, 300, 200, nullptr, nullptr, nullptr, nullptr);
+  return CreateWindowExW(0, W(u"Recorder"), W(title), style, 10, 10, 300, 200, nullptr, nullptr, nullptr,
+                         nullptr);
 }
 
 inline HWND MakeChild(HWND parent, int id, const char16_t* cls = u"Recorder", DWORD style = WS_VISIBLE,
                       const char16_t* text = u"", int x = 10, int y = 10, int w = 80, int h = 20) {
   RegisterRecorder();
-  return CreateWindowExW(0, cls, text, WS_CHILD | style, x, y, w, h, parent,
+  return CreateWindowExW(0, W(cls), W(text), WS_CHILD | style, x, y, w, h, parent,
                          reinterpret_cast<HMENU>(static_cast<intptr_t>(id)), nullptr, nullptr);
 }
 

@@ -39,7 +39,7 @@ TEST_F(Windows, CreationSendsNcCreateCreateSizeAndMoveInOrder) {
   EXPECT_EQ(messages, (std::vector<UINT>{WM_NCCREATE, WM_CREATE, WM_SIZE, WM_MOVE}));
   WCHAR text[16];
   EXPECT_EQ(GetWindowTextW(w, text, 16), 3);
-  EXPECT_EQ(std::u16string(text), u"top");
+  EXPECT_EQ(std::u16string(U(text)), u"top");
   DestroyWindow(w);
 }
 
@@ -52,36 +52,39 @@ TEST_F(Windows, RefusedCreationFailsAndTheWindowIsDestroyed) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = RefuseCreate;
-  wc.lpszClassName = u"Refuser";
+  wc.lpszClassName = W(u"Refuser");
   ASSERT_TRUE(RegisterClassExW(&wc));
-  EXPECT_EQ(CreateWindowExW(0, u"Refuser", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
-            nullptr);
+  EXPECT_EQ(
+      CreateWindowExW(0, W(u"Refuser"), W(u""), WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
+      nullptr);
   ASSERT_FALSE(Log().empty());
   HWND h = Log().front().window;
   EXPECT_FALSE(IsWindow(h));
   EXPECT_EQ(Only({WM_NCDESTROY}).size(), 1u);
-  EXPECT_TRUE(UnregisterClassW(u"Refuser", nullptr));
+  EXPECT_TRUE(UnregisterClassW(W(u"Refuser"), nullptr));
 }
 
 TEST_F(Windows, ClassesAreUniqueByNameAndStayWhileTheyHaveWindows) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = DefWindowProcW;
-  wc.lpszClassName = u"Twice";
+  wc.lpszClassName = W(u"Twice");
   ASSERT_TRUE(RegisterClassExW(&wc));
-  wc.lpszClassName = u"TWICE";
+  wc.lpszClassName = W(u"TWICE");
   EXPECT_FALSE(RegisterClassExW(&wc));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
-  HWND w = CreateWindowExW(0, u"twice", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  HWND w =
+      CreateWindowExW(0, W(u"twice"), W(u""), WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
   ASSERT_TRUE(w);
   WCHAR name[16];
   GetClassNameW(w, name, 16);
-  EXPECT_EQ(std::u16string(name), u"Twice");
-  EXPECT_FALSE(UnregisterClassW(u"Twice", nullptr));
+  EXPECT_EQ(std::u16string(U(name)), u"Twice");
+  EXPECT_FALSE(UnregisterClassW(W(u"Twice"), nullptr));
   DestroyWindow(w);
-  EXPECT_TRUE(UnregisterClassW(u"Twice", nullptr));
-  EXPECT_EQ(CreateWindowExW(0, u"Twice", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
-            nullptr);
+  EXPECT_TRUE(UnregisterClassW(W(u"Twice"), nullptr));
+  EXPECT_EQ(
+      CreateWindowExW(0, W(u"Twice"), W(u""), WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
+      nullptr);
 }
 
 int reachedNew = 0;
@@ -94,15 +97,15 @@ TEST_F(Windows, AStaleHandleFailsAndNeverReachesTheWindowThatReusedItsSlot) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = CountingProc;
-  wc.lpszClassName = u"Counting";
+  wc.lpszClassName = W(u"Counting");
   RegisterClassExW(&wc);
-  HWND old =
-      CreateWindowExW(0, u"Counting", u"old", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-  SetPropW(old, u"p", reinterpret_cast<HANDLE>(1));
+  HWND old = CreateWindowExW(0, W(u"Counting"), W(u"old"), WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                             nullptr);
+  SetPropW(old, W(u"p"), reinterpret_cast<HANDLE>(1));
   DestroyWindow(old);
-  HWND fresh =
-      CreateWindowExW(0, u"Counting", u"new", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-  SetPropW(fresh, u"p", reinterpret_cast<HANDLE>(2));
+  HWND fresh = CreateWindowExW(0, W(u"Counting"), W(u"new"), WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                               nullptr, nullptr);
+  SetPropW(fresh, W(u"p"), reinterpret_cast<HANDLE>(2));
   // The slot was reused: same index, another generation.
   EXPECT_EQ(LOWORD(reinterpret_cast<uintptr_t>(old)), LOWORD(reinterpret_cast<uintptr_t>(fresh)));
   EXPECT_NE(old, fresh);
@@ -110,18 +113,18 @@ TEST_F(Windows, AStaleHandleFailsAndNeverReachesTheWindowThatReusedItsSlot) {
   EXPECT_FALSE(IsWindow(old));
   EXPECT_EQ(SendMessageW(old, WM_USER, 0, 0), 0);
   EXPECT_FALSE(PostMessageW(old, WM_USER, 0, 0));
-  EXPECT_FALSE(SetWindowTextW(old, u"stale"));
-  EXPECT_EQ(GetPropW(old, u"p"), nullptr);
-  EXPECT_EQ(RemovePropW(old, u"p"), nullptr);
+  EXPECT_FALSE(SetWindowTextW(old, W(u"stale")));
+  EXPECT_EQ(GetPropW(old, W(u"p")), nullptr);
+  EXPECT_EQ(RemovePropW(old, W(u"p")), nullptr);
   EXPECT_FALSE(ShowWindow(old, SW_SHOW));
   EXPECT_EQ(SetFocus(old), nullptr);
   EXPECT_EQ(reachedNew, 0);
-  EXPECT_EQ(GetPropW(fresh, u"p"), reinterpret_cast<HANDLE>(2));
+  EXPECT_EQ(GetPropW(fresh, W(u"p")), reinterpret_cast<HANDLE>(2));
   WCHAR text[8];
   GetWindowTextW(fresh, text, 8);
-  EXPECT_EQ(std::u16string(text), u"new");
+  EXPECT_EQ(std::u16string(U(text)), u"new");
   DestroyWindow(fresh);
-  UnregisterClassW(u"Counting", nullptr);
+  UnregisterClassW(W(u"Counting"), nullptr);
 }
 
 WNDPROC firstPrevious, secondPrevious;
@@ -162,7 +165,7 @@ TEST_F(Windows, SubclassesFormAChainEndingInTheClassProcedure) {
 
 HANDLE propAtNcDestroy;
 LRESULT CALLBACK PropReader(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-  if (m == WM_NCDESTROY) propAtNcDestroy = RemovePropW(w, u"RT_Value");
+  if (m == WM_NCDESTROY) propAtNcDestroy = RemovePropW(w, W(u"RT_Value"));
   return DefWindowProcW(w, m, wp, lp);
 }
 
@@ -170,21 +173,22 @@ TEST_F(Windows, PropertiesLiveUntilNcDestroyAndAreNamedWithoutCase) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = PropReader;
-  wc.lpszClassName = u"PropReader";
+  wc.lpszClassName = W(u"PropReader");
   RegisterClassExW(&wc);
-  HWND w = CreateWindowExW(0, u"PropReader", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-  EXPECT_TRUE(SetPropW(w, u"RT_Value", reinterpret_cast<HANDLE>(7)));
-  EXPECT_TRUE(SetPropW(w, u"rt_value", reinterpret_cast<HANDLE>(8)));  // the same property
-  EXPECT_TRUE(SetPropW(w, u"Other", reinterpret_cast<HANDLE>(9)));
-  EXPECT_EQ(GetPropW(w, u"RT_VALUE"), reinterpret_cast<HANDLE>(8));
-  EXPECT_EQ(RemovePropW(w, u"Other"), reinterpret_cast<HANDLE>(9));
-  EXPECT_EQ(RemovePropW(w, u"Other"), nullptr);
-  EXPECT_EQ(GetPropW(w, u"missing"), nullptr);
+  HWND w = CreateWindowExW(0, W(u"PropReader"), W(u""), WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                           nullptr);
+  EXPECT_TRUE(SetPropW(w, W(u"RT_Value"), reinterpret_cast<HANDLE>(7)));
+  EXPECT_TRUE(SetPropW(w, W(u"rt_value"), reinterpret_cast<HANDLE>(8)));  // the same property
+  EXPECT_TRUE(SetPropW(w, W(u"Other"), reinterpret_cast<HANDLE>(9)));
+  EXPECT_EQ(GetPropW(w, W(u"RT_VALUE")), reinterpret_cast<HANDLE>(8));
+  EXPECT_EQ(RemovePropW(w, W(u"Other")), reinterpret_cast<HANDLE>(9));
+  EXPECT_EQ(RemovePropW(w, W(u"Other")), nullptr);
+  EXPECT_EQ(GetPropW(w, W(u"missing")), nullptr);
   propAtNcDestroy = nullptr;
   DestroyWindow(w);
   EXPECT_EQ(propAtNcDestroy, reinterpret_cast<HANDLE>(8));
-  EXPECT_EQ(GetPropW(w, u"RT_Value"), nullptr);
-  UnregisterClassW(u"PropReader", nullptr);
+  EXPECT_EQ(GetPropW(w, W(u"RT_Value")), nullptr);
+  UnregisterClassW(W(u"PropReader"), nullptr);
 }
 
 std::vector<HWND> visited;
@@ -224,7 +228,7 @@ TEST_F(Windows, OuterSizeFromAdjustWindowRectGivesTheClientSize) {
   ASSERT_TRUE(AdjustWindowRectEx(&r, style, FALSE, 0));
   EXPECT_LT(r.left, 0);
   EXPECT_LT(r.top, r.left);  // the caption is above
-  HWND w = CreateWindowExW(0, u"Recorder", u"", style, CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left,
+  HWND w = CreateWindowExW(0, W(u"Recorder"), W(u""), style, CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left,
                            r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
   RECT client;
   GetClientRect(w, &client);
@@ -244,7 +248,7 @@ TEST_F(Windows, OuterSizeFromAdjustWindowRectGivesTheClientSize) {
 }
 
 TEST_F(Windows, AWindowCreatedMaximizedIsShownCoveringTheScreen) {
-  HWND w = CreateWindowExW(0, u"Recorder", u"max", WS_OVERLAPPEDWINDOW | WS_MAXIMIZE, CW_USEDEFAULT,
+  HWND w = CreateWindowExW(0, W(u"Recorder"), W(u"max"), WS_OVERLAPPEDWINDOW | WS_MAXIMIZE, CW_USEDEFAULT,
                            CW_USEDEFAULT, -65535, -65535, nullptr, nullptr, nullptr, nullptr);
   ASSERT_TRUE(w);
   EXPECT_TRUE(IsZoomed(w));
