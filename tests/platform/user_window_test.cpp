@@ -30,17 +30,36 @@ TEST_F(Windows, DestroySendsDestroyParentFirstAndNcDestroyChildrenFirst) {
   EXPECT_FALSE(DestroyWindow(p));
 }
 
-TEST_F(Windows, CreationSendsNcCreateCreateSizeAndMoveInOrder) {
+// A child or pop-up window learns its size and place as it is created; an
+// overlapped window only when it is first shown.
+TEST_F(Windows, CreationSendsSizeAndMoveAtOnceOrAtTheFirstShowing) {
+  auto creation = [] {
+    std::vector<UINT> messages;
+    for (const Logged& l : Log())
+      if (l.message == WM_NCCREATE || l.message == WM_CREATE || l.message == WM_SIZE || l.message == WM_MOVE)
+        messages.push_back(l.message);
+    Log().clear();
+    return messages;
+  };
+  using M = std::vector<UINT>;
+  HWND popup = MakeTop(u"popup", WS_POPUP);
+  EXPECT_EQ(creation(), (M{WM_NCCREATE, WM_CREATE, WM_SIZE, WM_MOVE}));
+  HWND child = MakeChild(popup, 1, u"Recorder", 0);
+  EXPECT_EQ(creation(), (M{WM_NCCREATE, WM_CREATE, WM_SIZE, WM_MOVE}));
   HWND w = MakeTop();
-  std::vector<UINT> messages;
-  for (const Logged& l : Log())
-    if (l.message == WM_NCCREATE || l.message == WM_CREATE || l.message == WM_SIZE || l.message == WM_MOVE)
-      messages.push_back(l.message);
-  EXPECT_EQ(messages, (std::vector<UINT>{WM_NCCREATE, WM_CREATE, WM_SIZE, WM_MOVE}));
+  EXPECT_EQ(creation(), (M{WM_NCCREATE, WM_CREATE}));
+  ShowWindow(w, SW_SHOW);
+  EXPECT_EQ(creation(), (M{WM_SIZE, WM_MOVE}));
+  ShowWindow(w, SW_HIDE);
+  ShowWindow(w, SW_SHOW);
+  EXPECT_EQ(creation(), M{}) << "only the first showing";
+  ShowWindow(child, SW_SHOW);
+  EXPECT_EQ(creation(), M{});
   WCHAR text[16];
   EXPECT_EQ(GetWindowTextW(w, text, 16), 3);
   EXPECT_EQ(std::u16string(U(text)), u"top");
   DestroyWindow(w);
+  DestroyWindow(popup);
 }
 
 LRESULT CALLBACK RefuseCreate(HWND w, UINT m, WPARAM wp, LPARAM lp) {

@@ -129,6 +129,7 @@ struct Window {
   int64_t paintFrame = -1;
   bool destroying = false;
   bool everShown = false;
+  bool needSize = false;  // overlapped: WM_SIZE and WM_MOVE wait for the first ShowWindow
   UINT uiState = 0;
   int ncPressed = 0;  // hit-test code of a pressed caption button
 
@@ -265,6 +266,8 @@ void endDialog(HWND dialog, DWORD result);
 
 // Activation and focus (position.cpp).
 HWND activateOther(HWND leaving);
+// Sends WM_SIZE (with the window's state) and WM_MOVE as they stand now.
+void sendSizeAndMove(HWND window);
 void setActive(HWND window, bool byMouse);
 HWND setFocusWindow(HWND window);
 // Drops the windows of a thread that ends, without messages (window.cpp).

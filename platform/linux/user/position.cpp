@@ -129,6 +129,25 @@ static BOOL placeWindow(HWND window, HWND after, RECT target, DWORD setStyle, DW
   return TRUE;
 }
 
+void sendSizeAndMove(HWND window) {
+  WPARAM type;
+  RECT client;
+  POINT origin;
+  {
+    Guard g(lock());
+    Window* w = get(window);
+    if (!w) return;
+    type = (w->style & WS_MINIMIZE)   ? SIZE_MINIMIZED
+           : (w->style & WS_MAXIMIZE) ? SIZE_MAXIMIZED
+                                      : SIZE_RESTORED;
+    client = clientRectOf(*w);
+    RECT in = nonClientInsets(w->style, w->exStyle);
+    origin = POINT{w->rect.left + in.left, w->rect.top + in.top};
+  }
+  callProc(window, WM_SIZE, type, MAKELPARAM(client.right, client.bottom));
+  callProc(window, WM_MOVE, 0, MAKELPARAM(origin.x, origin.y));
+}
+
 // Activates the next visible, enabled, not minimized top-level window of the
 // thread after `leaving`, or none.
 HWND activateOther(HWND leaving) {
@@ -421,6 +440,12 @@ BOOL WINAPI ShowWindow(HWND window, int command) {
   }
   if (!IsWindow(window)) return wasVisible;
   placeWindow(window, nullptr, target, set, clear, flags);
+  bool needSize = false;
+  {
+    Guard g(lock());
+    if (Window* w = get(window); w && showing) std::swap(needSize, w->needSize);
+  }
+  if (needSize) sendSizeAndMove(window);
   if (command == SW_MINIMIZE || command == SW_SHOWMINNOACTIVE) {
     // A minimized window gives up activation and focus.
     if (GetActiveWindow() == window) activateOther(window);

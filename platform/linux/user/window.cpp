@@ -452,17 +452,13 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
       Guard g3(lock());
       if (Window* cw = get(hwnd)) cw->style &= ~WS_VISIBLE;
     }
+  }
+  if (style & (WS_CHILD | WS_POPUP)) {
+    if (!(style & (WS_MINIMIZE | WS_MAXIMIZE))) sendSizeAndMove(hwnd);
   } else {
-    RECT client;
-    GetClientRect(hwnd, &client);
-    callProc(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+    // An overlapped window learns its size and place when it is first shown.
     Guard g3(lock());
-    Window* cw = get(hwnd);
-    if (!cw) return nullptr;
-    RECT in = nonClientInsets(cw->style, cw->exStyle);
-    POINT origin{cw->rect.left + in.left, cw->rect.top + in.top};
-    g3.unlock();
-    callProc(hwnd, WM_MOVE, 0, MAKELPARAM(origin.x, origin.y));
+    if (Window* cw = get(hwnd)) cw->needSize = true;
   }
   if ((style & WS_VISIBLE) && IsWindow(hwnd)) ShowWindow(hwnd, (style & WS_MAXIMIZE) ? SW_SHOW : SW_SHOW);
   Guard g4(lock());
