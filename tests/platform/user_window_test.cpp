@@ -289,10 +289,11 @@ TEST_F(Windows, AWindowCreatedMaximizedIsShownCoveringTheScreen) {
   DestroyWindow(w);
 }
 
-// Windows erases a parent that a hidden child uncovers before the hiding call
-// returns, when the parent belongs to the calling thread; BeginPaint then has
-// nothing left to erase. Destroying a visible child hides it first.
-TEST_F(Windows, HidingOrDestroyingAVisibleChildErasesItsParentAtOnce) {
+// Windows erases a window as it is shown, and a parent that a hidden child
+// uncovers, before the showing or hiding call returns, when the window
+// belongs to the calling thread; BeginPaint then has nothing left to erase.
+// Destroying a visible child hides it first.
+TEST_F(Windows, ShownWindowsAndParentsUncoveredByAChildAreErasedAtOnce) {
   HWND p = MakeTop();
   ShowWindow(p, SW_SHOW);
   HWND a = MakeChild(p, 1);
@@ -300,6 +301,7 @@ TEST_F(Windows, HidingOrDestroyingAVisibleChildErasesItsParentAtOnce) {
   HWND hidden = MakeChild(p, 3, u"Recorder", 0);
   auto erasedNow = [&](auto change) {
     ValidateRect(p, nullptr);
+    ValidateRect(a, nullptr);
     Log().clear();
     change();
     return Only({WM_ERASEBKGND});
@@ -307,7 +309,8 @@ TEST_F(Windows, HidingOrDestroyingAVisibleChildErasesItsParentAtOnce) {
   using V = std::vector<std::pair<HWND, UINT>>;
   EXPECT_EQ(erasedNow([&] { ShowWindow(a, SW_HIDE); }), (V{{p, WM_ERASEBKGND}}));
   EXPECT_EQ(erasedNow([&] { ShowWindow(hidden, SW_HIDE); }), V{}) << "nothing was uncovered";
-  EXPECT_EQ(erasedNow([&] { ShowWindow(a, SW_SHOW); }), V{});
+  EXPECT_EQ(erasedNow([&] { ShowWindow(a, SW_SHOW); }), (V{{a, WM_ERASEBKGND}}));
+  EXPECT_EQ(erasedNow([&] { ShowWindow(a, SW_SHOW); }), V{}) << "already visible";
   EXPECT_EQ(erasedNow([&] {
               SetWindowPos(a, nullptr, 0, 0, 0, 0,
                            SWP_HIDEWINDOW | SWP_DEFERERASE | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
@@ -315,6 +318,12 @@ TEST_F(Windows, HidingOrDestroyingAVisibleChildErasesItsParentAtOnce) {
             V{});
   RECT update;
   EXPECT_TRUE(GetUpdateRect(p, &update, FALSE)) << "a deferred erase waits for the next paint";
+  EXPECT_EQ(erasedNow([&] {
+              SetWindowPos(a, nullptr, 0, 0, 0, 0,
+                           SWP_SHOWWINDOW | SWP_DEFERERASE | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
+            }),
+            V{});
+  EXPECT_TRUE(GetUpdateRect(a, &update, FALSE));
   EXPECT_EQ(erasedNow([&] { DestroyWindow(b); }), (V{{p, WM_ERASEBKGND}}));
 
   // The erase leaves the paint to come, without a second erase.

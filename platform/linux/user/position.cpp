@@ -47,7 +47,7 @@ static BOOL placeWindow(HWND window, HWND after, RECT target, DWORD setStyle, DW
     }
   }
   callProc(window, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&pos));
-  bool activate = false, deactivate = false, moved = false, sized = false, uncovered = false;
+  bool activate = false, deactivate = false, moved = false, sized = false, uncovered = false, shown = false;
   HWND parent = nullptr;
   {
     Guard g(lock());
@@ -87,6 +87,7 @@ static BOOL placeWindow(HWND window, HWND after, RECT target, DWORD setStyle, DW
     if ((flags & SWP_SHOWWINDOW) && !(oldStyle & WS_VISIBLE)) {
       w->everShown = true;
       invalidate(*w, true);
+      shown = visibleOf(*w) && !(flags & SWP_DEFERERASE);
     }
     if (visibleOf(*w) && (sized || (flags & (SWP_SHOWWINDOW | SWP_FRAMECHANGED)))) invalidate(*w, true);
     parent = w->parent;
@@ -112,8 +113,10 @@ static BOOL placeWindow(HWND window, HWND after, RECT target, DWORD setStyle, DW
     HWND focus = GetFocus();
     if (focus && (focus == window || IsChild(window, focus))) SetFocus(parent);
   }
-  // The uncovered parent is erased at once, before the change is reported
-  // (a parent of another thread is erased when it next paints).
+  // A window shown and the parent a hidden child uncovers are erased at
+  // once, before the change is reported (a window of another thread is
+  // erased when it next paints).
+  if (shown) eraseNow(window);
   if (uncovered) eraseNow(parent);
   {
     Guard g(lock());
