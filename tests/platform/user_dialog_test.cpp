@@ -162,14 +162,17 @@ TEST_F(Dialogs, CancellingOrARefusedPathLeavesTheBufferAlone) {
   ofn.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST;
   const std::u16string missing = dir + kSeparator + u"missing" + kSeparator + u"x.bxm";
   SimFileDialog seen;
+  SimMessageBox warning;
   User user([&] {
-    // A path in a directory that does not exist is refused: the dialog stays.
+    // A path in a directory that does not exist is refused with a warning: the dialog stays.
     if (SimUser_AnswerFileDialog(missing.c_str(), &seen, 300)) return false;
+    if (!SimUser_AnswerMessageBox(IDOK, &warning, SIMUSER_TIMEOUT)) return false;
     return SimUser_AnswerFileDialog(nullptr, nullptr, SIMUSER_TIMEOUT);
   });
   EXPECT_FALSE(GetSaveFileNameW(&ofn));
   ASSERT_TRUE(user.finish());
   EXPECT_EQ(CommDlgExtendedError(), 0u);
+  EXPECT_EQ(warning.buttons, std::vector<int>{IDOK});
   EXPECT_TRUE(seen.save);
   EXPECT_EQ(seen.title, u"Save As");
   EXPECT_TRUE(seen.filters.empty());

@@ -112,6 +112,14 @@ bool deliver(Run& run, const std::vector<std::u16string>& names) {
   return true;
 }
 
+// Tells the user why the dialog stays open; true, the command is handled.
+bool warn(HWND dialog, const std::u16string& text) {
+  WCHAR title[256];
+  GetWindowTextW(dialog, title, 256);
+  MessageBoxW(dialog, text.c_str(), title, MB_OK | MB_ICONWARNING);
+  return true;
+}
+
 Run* runOf(HWND dialog) {
   Guard g(lock());
   Window* w = get(dialog);
@@ -137,10 +145,11 @@ bool onCommand(HWND dialog, int id) {
     std::u16string parent =
         slash == std::u16string::npos ? run->info.directory : path.substr(0, slash ? slash : 1);
     DWORD flags = run->ofn->Flags;
-    // A path the dialog refuses leaves it open, as Windows does after its warning.
-    if ((flags & OFN_PATHMUSTEXIST) && !isDirectory(parent)) return true;
+    // A path the dialog refuses leaves it open after a warning, owned by the dialog.
+    if ((flags & OFN_PATHMUSTEXIST) && !isDirectory(parent))
+      return warn(dialog, path + u"\nThe path does not exist.\nCheck the path and try again.");
     if ((flags & OFN_FILEMUSTEXIST) && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
-      return true;
+      return warn(dialog, path + u"\nFile not found.\nCheck the file name and try again.");
     if (isDirectory(path)) return true;
   }
   endDialog(dialog, deliver(*run, names) ? TRUE : FALSE);
