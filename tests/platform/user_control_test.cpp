@@ -3,6 +3,8 @@
 // brushes and the font model.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/simuser.h"
 #include "platform/win32.h"
 #include "tests/platform/user_support.h"
@@ -55,7 +57,7 @@ class Controls : public testing::Test {
   }
 };
 
-TEST_F(Controls, EditReportsFocusTypingAndItsLimitToTheParent) {
+TEST_F(Controls, EditReportsFocusTypingAndNewTextToTheParent) {
   HWND edit = MakeChild(top, 7, u"Edit", WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, u"", 10, 10, 100, 20);
   SetFocus(edit);
   ASSERT_TRUE(SimUser_Type(u"ab"));
@@ -73,22 +75,33 @@ TEST_F(Controls, EditReportsFocusTypingAndItsLimitToTheParent) {
                                {7, EN_CHANGE},
                                {7, EN_UPDATE},
                                {7, EN_CHANGE}}));
+  // The program's own text is reported as a change too.
   Log().clear();
-  SendMessageW(edit, EM_LIMITTEXT, 3, 0);
-  EXPECT_EQ(SendMessageW(edit, EM_GETLIMITTEXT, 0, 0), 3);
-  SendMessageW(edit, EM_SETSEL, 2, 2);
-  ASSERT_TRUE(SimUser_Type(u"de"));
-  settle();
-  EXPECT_EQ(SimUser_Text(edit), u"acd");
-  EXPECT_EQ(commands(edit), (C{{7, EN_UPDATE}, {7, EN_CHANGE}, {7, EN_MAXTEXT}}));
-  // The program's own text ignores the limit but is reported as a change too.
-  Log().clear();
-  SetWindowTextW(edit, W(u"longer than three"));
-  EXPECT_EQ(SimUser_Text(edit), u"longer than three");
+  SetWindowTextW(edit, W(u"longer text"));
+  EXPECT_EQ(SimUser_Text(edit), u"longer text");
   EXPECT_EQ(commands(edit), (C{{7, EN_UPDATE}, {7, EN_CHANGE}}));
   Log().clear();
   SetFocus(top);
   EXPECT_EQ(commands(edit), (C{{7, EN_KILLFOCUS}}));
+}
+
+TEST_F(Controls, EditAtItsLimitReportsMaxTextAndTakesNoMore) {
+  HWND edit = MakeChild(top, 7, u"Edit", WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, u"", 10, 10, 100, 20);
+  SetFocus(edit);
+  SendMessageW(edit, EM_LIMITTEXT, 3, 0);
+  EXPECT_EQ(SendMessageW(edit, EM_GETLIMITTEXT, 0, 0), 3);
+  ASSERT_TRUE(SimUser_Type(u"ac"));
+  settle();
+  Log().clear();
+  SendMessageW(edit, EM_SETSEL, 2, 2);
+  ASSERT_TRUE(SimUser_Type(u"de"));
+  settle();
+  EXPECT_EQ(SimUser_Text(edit), u"acd");
+  using C = std::vector<std::pair<int, int>>;
+  EXPECT_EQ(commands(edit), (C{{7, EN_UPDATE}, {7, EN_CHANGE}, {7, EN_MAXTEXT}}));
+  // The program's own text ignores the limit.
+  SetWindowTextW(edit, W(u"longer than three"));
+  EXPECT_EQ(SimUser_Text(edit), u"longer than three");
 }
 
 TEST_F(Controls, EditWithoutAutoScrollStopsAtItsWidth) {
@@ -97,8 +110,9 @@ TEST_F(Controls, EditWithoutAutoScrollStopsAtItsWidth) {
   ASSERT_TRUE(SimUser_Type(u"abcdefghijklmnop"));
   settle();
   EXPECT_LT(SimUser_Text(edit).size(), 16u);
-  EXPECT_FALSE(commands(edit).empty());
-  EXPECT_EQ(commands(edit).back(), std::make_pair(8, static_cast<int>(EN_MAXTEXT)));
+  auto reported = commands(edit);
+  EXPECT_NE(std::find(reported.begin(), reported.end(), std::make_pair(8, static_cast<int>(EN_MAXTEXT))),
+            reported.end());
 }
 
 TEST_F(Controls, ButtonClicksByMouseAndBySpaceWhileFocused) {

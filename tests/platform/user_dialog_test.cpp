@@ -110,8 +110,15 @@ TEST_F(Dialogs, AMessageBoxWithoutOwnerAnswersByEnterOnItsDefaultButton) {
   });
   EXPECT_EQ(MessageBoxW(nullptr, W(u"Finished!"), W(u"success"), MB_OK), IDOK);
   EXPECT_TRUE(user.finish());
-  EXPECT_EQ(MessageBoxW(reinterpret_cast<HWND>(static_cast<uintptr_t>(0x7FFF0030)), W(u"x"), W(u"y"), MB_OK),
-            0);
+}
+
+TEST_F(Dialogs, AMessageBoxWithAStaleOwnerFails) {
+  SetLastError(0);
+  int result =
+      MessageBoxW(reinterpret_cast<HWND>(static_cast<uintptr_t>(0x7FFF0030)), W(u"x"), W(u"y"), MB_OK);
+  DWORD error = GetLastError();
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
 }
 
 TEST_F(Dialogs, TheOpenDialogOffersWhatItWasGivenAndReturnsTheChosenPath) {
