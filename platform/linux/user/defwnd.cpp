@@ -29,25 +29,10 @@ LRESULT defaultCtlColor(HDC dc, UINT message) {
 }
 
 void sizeAndMove(HWND window, const WINDOWPOS* pos) {
-  DWORD style;
-  RECT client;
-  POINT origin;
-  {
-    Guard g(lock());
-    Window* w = get(window);
-    if (!w) return;
-    style = w->style;
-    client = clientRectOf(*w);
-    RECT in = nonClientInsets(w->style, w->exStyle);
-    origin = POINT{w->rect.left + in.left, w->rect.top + in.top};
-  }
-  if (!(pos->flags & SWP_NOMOVE)) callProc(window, WM_MOVE, 0, MAKELPARAM(origin.x, origin.y));
-  if (!(pos->flags & SWP_NOSIZE) || (pos->flags & 0x8000)) {
-    WPARAM type = (style & WS_MINIMIZE)   ? SIZE_MINIMIZED
-                  : (style & WS_MAXIMIZE) ? SIZE_MAXIMIZED
-                                          : SIZE_RESTORED;
-    callProc(window, WM_SIZE, type, MAKELPARAM(client.right, client.bottom));
-  }
+  SizeAndMove now;
+  if (!sizeAndMoveOf(window, &now)) return;
+  if (!(pos->flags & SWP_NOMOVE)) callProc(window, WM_MOVE, 0, now.origin);
+  if (!(pos->flags & SWP_NOSIZE) || (pos->flags & 0x8000)) callProc(window, WM_SIZE, now.sizeType, now.size);
 }
 
 }  // namespace

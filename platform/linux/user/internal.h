@@ -266,7 +266,15 @@ void endDialog(HWND dialog, DWORD result);
 
 // Activation and focus (position.cpp).
 HWND activateOther(HWND leaving);
-// Sends WM_SIZE (with the window's state) and WM_MOVE as they stand now.
+// The parameters of WM_SIZE (the window's state, the client size) and of
+// WM_MOVE (the client origin) as they stand now; false for no window.
+struct SizeAndMove {
+  WPARAM sizeType;
+  LPARAM size;
+  LPARAM origin;
+};
+bool sizeAndMoveOf(HWND window, SizeAndMove* out);
+// Sends WM_SIZE and WM_MOVE as they stand now, as at creation.
 void sendSizeAndMove(HWND window);
 void setActive(HWND window, bool byMouse);
 HWND setFocusWindow(HWND window);

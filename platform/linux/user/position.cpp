@@ -132,23 +132,25 @@ static BOOL placeWindow(HWND window, HWND after, RECT target, DWORD setStyle, DW
   return TRUE;
 }
 
+bool sizeAndMoveOf(HWND window, SizeAndMove* out) {
+  Guard g(lock());
+  Window* w = get(window);
+  if (!w) return false;
+  out->sizeType = (w->style & WS_MINIMIZE)   ? SIZE_MINIMIZED
+                  : (w->style & WS_MAXIMIZE) ? SIZE_MAXIMIZED
+                                             : SIZE_RESTORED;
+  RECT client = clientRectOf(*w);
+  RECT in = nonClientInsets(w->style, w->exStyle);
+  out->size = MAKELPARAM(client.right, client.bottom);
+  out->origin = MAKELPARAM(w->rect.left + in.left, w->rect.top + in.top);
+  return true;
+}
+
 void sendSizeAndMove(HWND window) {
-  WPARAM type;
-  RECT client;
-  POINT origin;
-  {
-    Guard g(lock());
-    Window* w = get(window);
-    if (!w) return;
-    type = (w->style & WS_MINIMIZE)   ? SIZE_MINIMIZED
-           : (w->style & WS_MAXIMIZE) ? SIZE_MAXIMIZED
-                                      : SIZE_RESTORED;
-    client = clientRectOf(*w);
-    RECT in = nonClientInsets(w->style, w->exStyle);
-    origin = POINT{w->rect.left + in.left, w->rect.top + in.top};
-  }
-  callProc(window, WM_SIZE, type, MAKELPARAM(client.right, client.bottom));
-  callProc(window, WM_MOVE, 0, MAKELPARAM(origin.x, origin.y));
+  SizeAndMove now;
+  if (!sizeAndMoveOf(window, &now)) return;
+  callProc(window, WM_SIZE, now.sizeType, now.size);
+  callProc(window, WM_MOVE, 0, now.origin);
 }
 
 // Activates the next visible, enabled, not minimized top-level window of the
