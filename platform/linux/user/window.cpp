@@ -460,7 +460,7 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
     Guard g3(lock());
     if (Window* cw = get(hwnd)) cw->needSize = true;
   }
-  if ((style & WS_VISIBLE) && IsWindow(hwnd)) ShowWindow(hwnd, (style & WS_MAXIMIZE) ? SW_SHOW : SW_SHOW);
+  if ((style & WS_VISIBLE) && IsWindow(hwnd)) ShowWindow(hwnd, SW_SHOW);
   Guard g4(lock());
   state().changed.notify_all();
   return get(hwnd) ? hwnd : nullptr;
