@@ -87,7 +87,7 @@ static BOOL placeWindow(HWND window, HWND after, RECT target, DWORD setStyle, DW
     if ((flags & SWP_SHOWWINDOW) && !(oldStyle & WS_VISIBLE)) {
       w->everShown = true;
       invalidate(*w, true);
-      shown = visibleOf(*w) && !(flags & SWP_DEFERERASE);
+      shown = !(flags & SWP_DEFERERASE);  // eraseNow checks visibility itself
     }
     if (visibleOf(*w) && (sized || (flags & (SWP_SHOWWINDOW | SWP_FRAMECHANGED)))) invalidate(*w, true);
     parent = w->parent;
