@@ -48,6 +48,8 @@ struct FtpSession {
   int32_t textEnd;
   int32_t discarding;  // the rest of an over-long line is being skipped
   FtpReceive receive;  // null: the control connection
+  // The latest upload's STOR was accepted (Ftp_StoreAccepted); any thread reads it.
+  std::atomic<int32_t> storeAccepted;
 };
 
 // The data phase of an upload has begun and nothing is sent yet: a running
@@ -101,6 +103,10 @@ int64_t Ftp_Progress(ObjectNumber number);
 // session (progress FTP_PROGRESS_FAILED, or _FINISHED if it was done already).
 // Returns at once, asking nothing, when no upload runs.
 void Ftp_Abort(ObjectNumber number);
+// 1 when the session's latest upload had its STOR accepted by the server
+// (a remote file of that name was written by it), else 0 (none started, or
+// it failed before the server accepted STOR). 0 for an absent session.
+int32_t Ftp_StoreAccepted(ObjectNumber number);
 
 // ---- Command channel ------------------------------------------------------------------
 // Sends all `length` bytes, retrying sends that would block until the channel's

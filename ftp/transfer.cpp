@@ -165,6 +165,8 @@ int64_t transfer(FtpSession* session, const char16_t* localPath, const char16_t*
     if (opened) {
       bool stored = !aborted(session) && Ftp_SendCommand(session, "STOR ", name) &&
                     Ftp_ExpectReply(session, "125;150", nullptr, 0);
+      // From here on a remote file of that name is this upload's own.
+      if (stored) session->storeAccepted.store(1, std::memory_order_release);
       if (stored && !session->passive) stored = acceptActive(session, &data);
       if (stored) {
         if (!session->passive) {
@@ -228,9 +230,12 @@ DWORD WINAPI work(LPVOID parameter) {
 
 int32_t Ftp_SendFile(ObjectNumber number, const char16_t* localPath, const char16_t* remoteName,
                      int32_t background) {
-  if (!localPath || !remoteName) return 0;
   FtpSession* session = Ftp_Find(number);
   if (!session || Ftp_Running(session->progress.load(std::memory_order_acquire))) return 0;
+  // Any attempt, even one refused at once, is the latest upload: a remote file
+  // of the name belongs to it only once its STOR is accepted.
+  session->storeAccepted.store(0, std::memory_order_release);
+  if (!localPath || !remoteName) return 0;
   // Cleared before the upload shows as running, so no request is lost.
   session->abortRequest.store(0, std::memory_order_release);
   session->progress.store(FTP_PROGRESS_STARTING, std::memory_order_release);
@@ -269,4 +274,9 @@ void Ftp_Abort(ObjectNumber number) {
   if (!session || !Ftp_Running(session->progress.load(std::memory_order_acquire))) return;
   session->abortRequest.store(1, std::memory_order_release);
   while (Ftp_Running(session->progress.load(std::memory_order_acquire))) Time_Delay(10);
+}
+
+int32_t Ftp_StoreAccepted(ObjectNumber number) {
+  FtpSession* session = Ftp_Find(number);
+  return session ? session->storeAccepted.load(std::memory_order_acquire) : 0;
 }

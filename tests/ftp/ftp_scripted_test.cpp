@@ -810,3 +810,57 @@ TEST(FtpProgress, AbortWithoutUploadReturnsAtOnceAndAsksNothing) {
   Ftp_Close(20);
   server.Finish();
 }
+
+// ---- Whether the remote file is the upload's own ---------------------------------------------
+
+TEST(FtpStoreAccepted, SetOnlyOnceTheServerAcceptedStor) {
+  ScriptedServer server([](ScriptedPeer& p) {
+    Login(p);
+    PassiveUploadStart(p);
+    p.ReceiveData();
+    p.Send("226 stored\r\n");
+    // A refused STOR: no file of the name was written by this upload.
+    p.Command();  // TYPE I
+    p.Send("200 binary\r\n");
+    p.Command();  // PASV
+    p.ListenData();
+    p.Send(p.PassiveReply());
+    p.AcceptData();
+    p.Command();  // STOR
+    p.Send("553 Could not create file.\r\n");
+    p.ReceiveData();
+    // Accepted, then failed in the completion: the partial file is the upload's.
+    PassiveUploadStart(p);
+    p.ReceiveData();
+    p.Send("451 Failure writing to local file.\r\n");
+    // A refused PASV.
+    p.Command();  // TYPE I
+    p.Send("200 binary\r\n");
+    p.Command();  // PASV
+    p.Send("502 no passive mode\r\n");
+    p.WaitForClose();
+  });
+  LocalFile file("brix");
+  EXPECT_EQ(Ftp_StoreAccepted(20), 0);  // absent session
+  ASSERT_NE(Open(server), nullptr);
+  EXPECT_EQ(Ftp_StoreAccepted(20), 0);  // none started
+  EXPECT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 0), 1);
+  EXPECT_EQ(Ftp_StoreAccepted(20), 1);
+  // Failing at once (no local file, no path) resets it: nothing was written.
+  EXPECT_EQ(Ftp_SendFile(20, u"/nonexistent/map.bxm", u"map.bxm", 0), 0);
+  EXPECT_EQ(Ftp_StoreAccepted(20), 0);
+  EXPECT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 0), 0);  // refused STOR
+  EXPECT_EQ(Ftp_StoreAccepted(20), 0);
+  EXPECT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 1), 1);
+  EXPECT_EQ(WaitForOutcome(20), FTP_PROGRESS_FAILED);
+  EXPECT_EQ(Ftp_StoreAccepted(20), 1);
+  EXPECT_EQ(Ftp_SendFile(20, nullptr, u"map.bxm", 0), 0);
+  EXPECT_EQ(Ftp_StoreAccepted(20), 0);
+  EXPECT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 0), 0);  // refused PASV
+  EXPECT_EQ(Ftp_StoreAccepted(20), 0);
+  Ftp_Close(20);
+  EXPECT_EQ(Ftp_StoreAccepted(20), 0);
+  EXPECT_EQ(server.Finish(),
+            (Transcript{"USER brixmaps", "PASS wol347", "TYPE I", "PASV", "STOR map.bxm", "TYPE I", "PASV",
+                        "STOR map.bxm", "TYPE I", "PASV", "STOR map.bxm", "TYPE I", "PASV", "QUIT"}));
+}
