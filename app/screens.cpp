@@ -41,11 +41,12 @@ void showFigure(ObjectNumber gadget, double value, const char16_t* unit) {
 }
 
 // The bar's value for a percentage: rounded, halves to even. A percentage that
-// is not a number becomes the most negative value, which the bar shows as its
-// minimum; one beyond the integer range is held at its end.
+// is not a finite number (0 / 0, or bytes sent of a browsed size of 0 KB)
+// becomes the most negative value, which the bar shows as its minimum; a
+// finite one beyond the integer range is held at its end.
 int32_t barValue(float percent) {
   const double value = percent;
-  if (std::isnan(value)) return std::numeric_limits<int32_t>::min();
+  if (!std::isfinite(value)) return std::numeric_limits<int32_t>::min();
   if (value >= 2147483647.0) return std::numeric_limits<int32_t>::max();
   if (value <= -2147483648.0) return std::numeric_limits<int32_t>::min();
   return static_cast<int32_t>(std::nearbyint(value));

@@ -58,7 +58,8 @@ TEST(UploadFigures, ASizeOfNoKilobytesGivesNaNOrInfinityAndAnEmptyBar) {
   const UploadFigures edited = Uploader_Figures(5000, 0);
   EXPECT_TRUE(std::isinf(edited.percent));
   EXPECT_EQ(shown(edited.percent, u" Percent"), u"+Infinity Percent");
-  EXPECT_EQ(edited.barValue, std::numeric_limits<int32_t>::max());
+  // Not finite either: the bar's minimum, not a full bar.
+  EXPECT_EQ(edited.barValue, std::numeric_limits<int32_t>::min());
 }
 
 TEST(UploadFigures, SizesAndProgressBeyondFourGibibytesKeepTheirValue) {
