@@ -156,6 +156,16 @@ void Uploader_RefreshProgress() {
   }
 }
 
+void Uploader_Cancel() {
+  Gadget_SetText(GADGET_CANCEL, u"canceling");
+  // Painted now, before the abort: nothing repaints while the GUI thread
+  // waits in it, and the user must see at once that the press was taken.
+  if (GadgetRecord* button = Gadget_GetRecord(GADGET_CANCEL)) UpdateWindow(button->window);
+  Ftp_Abort(FTP_SESSION);
+  Ftp_DeleteFile(FTP_SESSION, Uploader.remoteName);
+  Uploader_Reset();
+}
+
 void Uploader_MainLoop() {
   Uploader_ShowIdleScreen();
   do {
@@ -182,10 +192,7 @@ void Uploader_MainLoop() {
         Uploader.refreshTimer = 0;
         return;
       case GADGET_CANCEL:
-        Gadget_SetText(GADGET_CANCEL, u"canceling");
-        Ftp_Abort(FTP_SESSION);
-        Ftp_DeleteFile(FTP_SESSION, Uploader.remoteName);
-        Uploader_Reset();
+        Uploader_Cancel();
         break;
       default:
         break;

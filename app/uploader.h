@@ -85,6 +85,10 @@ void Uploader_Browse();
 // the progress screen; a remote name without ".bxm" is refused with a message
 // and nothing changes.
 void Uploader_StartUpload();
+// Reaction to the progress screen's "cancel": shows "canceling" on the
+// button, stops the upload, deletes the remote file when this upload's STOR
+// was accepted (otherwise nothing is sent), and returns to the idle screen.
+void Uploader_Cancel();
 // Frees the progress screen, sets the server's directory to "/" and shows the
 // idle screen again.
 void Uploader_Reset();

@@ -34,6 +34,9 @@ struct SimWindow {
   bool minimized;
   bool maximized;
   int check;  // a button's check state (BST_)
+  // What the screen shows of it is its present state: no repaint is pending
+  // since its last change (a new text shows only once it has been painted).
+  bool painted;
 };
 
 // The message box on the screen.

@@ -426,6 +426,7 @@ bool SimUser_Read(HWND window, SimWindow* out) {
   s.minimized = IsIconic(window) != FALSE;
   s.maximized = IsZoomed(window) != FALSE;
   s.check = sameName(s.className, u"Button") ? static_cast<int>(ask(window, BM_GETCHECK)) : 0;
+  s.painted = !GetUpdateRect(window, nullptr, FALSE);
   *out = s;
   return true;
 }

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 #include <sstream>
 #include <thread>
 
@@ -84,7 +85,12 @@ ChildRun RunUploader(const std::vector<std::string>& arguments, int seconds) {
     if (poll(&readable, 1, static_cast<int>(left.count())) <= 0) continue;
     char buffer[4096];
     const ssize_t n = read(out[0], buffer, sizeof buffer);
-    if (n <= 0) break;
+    if (n <= 0) {
+      timespec now;
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      run.endedMs = static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+      break;
+    }
     text.append(buffer, static_cast<size_t>(n));
   }
   close(out[0]);

@@ -10,6 +10,7 @@ struct ChildRun {
   bool timedOut = false;
   int exitCode = -1;               // the exit status, or -1 when the child died of a signal
   std::vector<std::string> lines;  // the transcript
+  long long endedMs = -1;          // when its output closed (it exited), steady ms as the child prints them
 
   // The lines of the first step called `name` (after its "== name" heading).
   std::vector<std::string> Step(const std::string& name) const;

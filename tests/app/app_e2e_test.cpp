@@ -79,7 +79,7 @@ class Uploader : public ::testing::Test {
   void SetUp() override {
     std::string why;
     bool missing = false;
-    if (!trial.Start(kBytesPerSecond, &why, &missing)) {
+    if (!trial.Start(bytesPerSecond, &why, &missing, idleSeconds)) {
       if (missing) GTEST_SKIP() << why;
       FAIL() << why;
     }
@@ -112,6 +112,8 @@ class Uploader : public ::testing::Test {
 
   TrialServer trial;
   std::filesystem::path local;
+  long bytesPerSecond = kBytesPerSecond;
+  int idleSeconds = 0;
 };
 
 TEST_F(Uploader, UploadsAMapShowingItsProgressAndReturnsToTheIdleScreen) {
@@ -222,6 +224,9 @@ TEST_F(Uploader, CancelStopsTheUploadAndDeletesThePartialFile) {
   std::vector<std::string> cancelling = withoutFocus(run.Step("after cancel"));
   EXPECT_TRUE(std::find(cancelling.begin(), cancelling.end(), R"(6 Button "canceling" 80,95 200x20)") !=
               cancelling.end())
+      << run.Text();
+  // Not only the button's text: what the screen shows.
+  EXPECT_TRUE(std::find(cancelling.begin(), cancelling.end(), "canceling painted") != cancelling.end())
       << run.Text();
   std::vector<std::string> idle = run.Step("idle screen");
   ASSERT_FALSE(idle.empty());
@@ -372,6 +377,45 @@ TEST_F(Uploader, AMapAboveFourGibibytesShowsItsTrueSize) {
   EXPECT_LT(number(now.percent), 1.0);
   EXPECT_TRUE(trial.WaitForCommand("QUIT", 10000));
   EXPECT_TRUE(trial.Files().empty());
+}
+
+TEST_F(Uploader, AMapNamedOutsideAsciiIsTypedSentAndStored) {
+  const std::string bytes = bytesOf(200000, 16);
+  const std::string path = LocalFile("caf\u00e9.bxm", bytes);
+  ChildRun run = Run("tour", {"file=" + path});
+  ExpectCleanExit(run);
+  EXPECT_EQ(run.Step("browse"),
+            (std::vector<std::string>{R"(file dialog "upload file" "Brix maps|*.bxm" showing 0 open)",
+                                      "chose " + path}));
+  std::vector<std::string> chosen = withoutFocus(run.Step("idle screen after browse"));
+  ASSERT_GE(chosen.size(), 3u) << run.Text();
+  EXPECT_EQ(chosen[2], "1 Edit \"" + path + "\" 0,15 200x20");
+  EXPECT_EQ(run.Step("finished"), std::vector<std::string>{R"(message "success" / "Finished!")"})
+      << run.Text();
+  // The name goes to the server in the system's code page, Windows-1252 here:
+  // the one byte E9 for the accented letter.
+  EXPECT_TRUE(trial.WaitForCommand("QUIT", 10000));
+  EXPECT_EQ(trial.Files(), std::vector<std::string>{"caf\xE9.bxm"});
+  EXPECT_TRUE(trial.File("caf\xE9.bxm") == bytes);
+}
+
+TEST_F(Uploader, ABrowsedSizeOfNoKilobytesShowsInfinityWithTheBarAtZero) {
+  // Browse took 500 bytes (0 KB); the field then names 8 MB of another file.
+  const std::string tiny = LocalFile("tiny.bxm", bytesOf(500, 17));
+  const std::string otherPath = LocalFile("other.dat", bytesOf(8 * 1024 * 1024, 18));
+  ChildRun run = Run("edit", {"file=" + tiny, "file=" + otherPath});
+  ExpectCleanExit(run);
+  bool infinite = false;
+  for (const std::string& line : run.Step("progress")) {
+    Figures now;
+    ASSERT_TRUE(parseFigures(line, &now)) << line;
+    if (now.sent == "0.00 MB") continue;
+    EXPECT_EQ(now.percent, "+Infinity Percent") << line;
+    EXPECT_EQ(now.bar, 0) << line;
+    infinite = true;
+  }
+  EXPECT_TRUE(infinite) << run.Text();
+  EXPECT_EQ(run.Step("finished"), std::vector<std::string>{R"(message "success" / "Finished!")"});
 }
 
 }  // namespace

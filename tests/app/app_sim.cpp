@@ -2,10 +2,11 @@
 // thread while a second thread uses it as a person would, following one of the
 // scenarios below, and prints what the screen showed at each step.
 //
-// app_sim scenario=NAME [host=HOST port=PORT] [file=PATH ...] [pause=GROUP]
-// Without host and port the program runs with its built-in server. `pause`
-// names the FTP server's process group, which the cancel scenario holds still
-// for a moment so that the user can see the button while the upload stops.
+// app_sim scenario=NAME [host=HOST port=PORT] [file=PATH ...] [pause=GROUP] [wait=SECONDS]
+// Without host and port the program runs with its built-in server. Paths are
+// UTF-8. `pause` names the FTP server's process group, which the cancel
+// scenario holds still for a moment so that the user can see the button while
+// the upload stops; `wait` is how long the idle scenario leaves the program alone.
 #include <pthread.h>
 #include <signal.h>
 #include <time.h>
@@ -28,6 +29,7 @@ struct Arguments {
   int port = 0;
   std::vector<std::string> files;
   int pauseGroup = 0;
+  int waitSeconds = 0;
 };
 Arguments arguments;
 clockid_t guiClock;
@@ -35,6 +37,13 @@ clockid_t guiClock;
 const std::string& file(size_t index) {
   if (index >= arguments.files.size()) Sim_Fail("the scenario needs file " + std::to_string(index + 1));
   return arguments.files[index];
+}
+
+// Steady milliseconds, comparable between processes (the test's clock too).
+long long steadyMs() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 // Lets the program take what was given so far.
@@ -126,6 +135,7 @@ void finish(HWND top, const std::string& step) {
 
 void closeWindow(HWND top) {
   Sim_Step("close the window");
+  Sim_Say("at " + std::to_string(steadyMs()) + " ms");
   if (!SimUser_CloseBox(top)) Sim_Fail("the window has no close box");
   // The program ends the process from here on.
 }
@@ -154,6 +164,13 @@ void tour(HWND top) {
   closeWindow(top);
 }
 
+// Whether the cancel button shows "canceling" on the screen: set and painted.
+bool cancelingShown(HWND top) {
+  SimWindow button;
+  return SimUser_Read(Sim_Gadget(top, GADGET_CANCEL), &button) && button.text == u"canceling" &&
+         button.painted;
+}
+
 // Upload, cancel half-way, see the button say so, return to the idle screen.
 void cancel(HWND top) {
   browse(top, file(0), "browse");
@@ -164,14 +181,83 @@ void cancel(HWND top) {
   if (arguments.pauseGroup) kill(-arguments.pauseGroup, SIGSTOP);
   clickGadget(top, GADGET_CANCEL);
   const DWORD deadline = GetTickCount() + SIMUSER_TIMEOUT;
-  while (Sim_Text(top, GADGET_CANCEL) != "canceling" && Sim_Gadget(top, GADGET_CANCEL) &&
+  while (!cancelingShown(top) && Sim_Gadget(top, GADGET_CANCEL) &&
          static_cast<int32_t>(GetTickCount() - deadline) < 0)
     Sleep(1);
+  const bool shown = cancelingShown(top);
   Sim_ShowScreen("after cancel", top);
+  Sim_Say(shown ? "canceling painted" : "canceling not painted");
   if (arguments.pauseGroup) kill(-arguments.pauseGroup, SIGCONT);
   Sim_WaitGadget(top, GADGET_UPLOAD, true, 30000);
   settle();
   Sim_ShowScreen("idle screen", top);
+  closeWindow(top);
+}
+
+// Upload, let the sockets fill, then cancel and time the way back to the idle
+// screen, watching on the way for "canceling" on the button.
+void cancelTimed(HWND top) {
+  browse(top, file(0), "browse");
+  startUpload(top);
+  waitForBytes(top);
+  // Long enough for the sockets' buffers to fill towards a slow server.
+  Sleep(1500);
+  if (!Sim_MessageNow().empty()) Sim_Fail("the upload ended before the user could cancel");
+  const long long pressed = steadyMs();
+  clickGadget(top, GADGET_CANCEL);
+  bool shown = false;
+  while (!Sim_Gadget(top, GADGET_UPLOAD)) {
+    shown = shown || cancelingShown(top);
+    if (steadyMs() - pressed > 30000) Sim_Fail("the idle screen did not come back");
+    Sleep(1);
+  }
+  const long long back = steadyMs();
+  Sim_Step("cancel");
+  Sim_Say(shown ? "canceling painted" : "canceling not painted");
+  Sim_Say("idle screen after " + std::to_string(back - pressed) + " ms");
+  settle();
+  Sim_ShowScreen("idle screen", top);
+  closeWindow(top);
+}
+
+// A map uploaded to "Finished!"; then the same name once more from a path
+// that names no file, cancelled once it has failed; then "upload" with the
+// field left empty.
+void uploadAgain(HWND top) {
+  browse(top, file(0), "browse");
+  startUpload(top);
+  finish(top, "finished");
+  browse(top, file(0), "browse again");
+  tabTo(top, GADGET_PATH);
+  SimUser_Press(VK_END);
+  const size_t length = Sim_Text(top, GADGET_PATH).size();
+  for (size_t i = 0; i < length; i++) SimUser_Press(VK_BACK);
+  SimUser_Type(Sim_Wide(file(1)).c_str());
+  settle();
+  startUpload(top);
+  // Time for the upload to fail; cancelled earlier, it must send nothing either.
+  Sleep(300);
+  Sim_Step("failed upload");
+  Sim_Say(figures(top));
+  clickGadget(top, GADGET_CANCEL);
+  Sim_WaitGadget(top, GADGET_UPLOAD, true, 30000);
+  settle();
+  Sim_ShowScreen("idle screen after cancel", top);
+  clickGadget(top, GADGET_UPLOAD);
+  Sim_AnswerMessage("upload with the field empty");
+  settle();
+  Sim_ShowScreen("after upload with the field empty", top);
+  closeWindow(top);
+}
+
+// Browse, wait past the server's idle time-out, then upload to "Finished!".
+void idleThenUpload(HWND top) {
+  browse(top, file(0), "browse");
+  Sim_Step("waiting " + std::to_string(arguments.waitSeconds) + " s");
+  Sleep(static_cast<DWORD>(arguments.waitSeconds) * 1000);
+  startUpload(top);
+  watchProgress(top, 30000, [] { return false; });
+  finish(top, "finished");
   closeWindow(top);
 }
 
@@ -305,9 +391,12 @@ void bench(HWND top) {
 }
 
 const std::map<std::string, void (*)(HWND)> scenarios = {
-    {"tour", tour},      {"cancel", cancel},           {"refuse", refuse}, {"close", closeDuringUpload},
-    {"quit", quitByTab}, {"unreachable", unreachable}, {"size", showSize}, {"edit", editPath},
-    {"bench", bench},
+    {"tour", tour},         {"cancel", cancel},
+    {"refuse", refuse},     {"close", closeDuringUpload},
+    {"quit", quitByTab},    {"unreachable", unreachable},
+    {"size", showSize},     {"edit", editPath},
+    {"bench", bench},       {"cancel-timed", cancelTimed},
+    {"again", uploadAgain}, {"idle", idleThenUpload},
 };
 
 void user(void (*scenario)(HWND)) {
@@ -341,10 +430,16 @@ int main(int argc, char** argv) {
       arguments.host = value;
     else if (key == "port")
       arguments.port = std::atoi(value.c_str());
-    else if (key == "file")
+    else if (key == "file") {
+      // Paths are typed as the characters their UTF-8 bytes spell.
+      bool illFormed = false;
+      Sim_Wide(value, &illFormed);
+      if (illFormed) Sim_Fail("the path " + value + " is not UTF-8");
       arguments.files.push_back(value);
-    else if (key == "pause")
+    } else if (key == "pause")
       arguments.pauseGroup = std::atoi(value.c_str());
+    else if (key == "wait")
+      arguments.waitSeconds = std::atoi(value.c_str());
     else
       Sim_Fail("unknown argument " + a);
   }

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "platform/linux/utf8.h"
+
 namespace {
 
 std::mutex& printing() {
@@ -17,13 +19,9 @@ std::string quoted(const std::u16string& text) { return "\"" + Sim_Narrow(text) 
 
 }  // namespace
 
-std::string Sim_Narrow(const std::u16string& text) {
-  std::string out;
-  for (char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-  return out;
-}
+std::string Sim_Narrow(const std::u16string& text) { return Utf8_FromUtf16(text); }
 
-std::u16string Sim_Wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+std::u16string Sim_Wide(const std::string& text, bool* illFormed) { return Utf16_FromUtf8(text, illFormed); }
 
 void Sim_Step(const std::string& name) { Sim_Say("== " + name); }
 

@@ -7,9 +7,11 @@
 
 #include "platform/simuser.h"
 
-// 8-bit text of a UTF-16 text (ASCII; anything else as '?').
+// The UTF-8 form of a UTF-16 text (what the transcript prints), and the
+// UTF-16 form of a UTF-8 text (a path given on the command line); a byte that
+// starts no well-formed sequence becomes U+FFFD and sets *illFormed.
 std::string Sim_Narrow(const std::u16string& text);
-std::u16string Sim_Wide(const std::string& text);
+std::u16string Sim_Wide(const std::string& text, bool* illFormed = nullptr);
 
 // Prints a step heading and lines of the transcript (whole lines, flushed, any thread).
 void Sim_Step(const std::string& name);

@@ -52,7 +52,7 @@ std::string lastQuoted(const std::string& line) {
 
 }  // namespace
 
-bool TrialServer::Start(long bytesPerSecond, std::string* why, bool* missing) {
+bool TrialServer::Start(long bytesPerSecond, std::string* why, bool* missing, int idleSeconds) {
   if (!server.Start(RealServerKind::Vsftpd, why, missing)) return false;
   // The FTP tests' configuration lies beside the root. The listener reads it
   // again on SIGHUP; later lines win.
@@ -67,6 +67,7 @@ bool TrialServer::Start(long bytesPerSecond, std::string* why, bool* missing) {
          << "xferlog_enable=YES\nxferlog_std_format=NO\nlog_ftp_protocol=YES\n"
          << "vsftpd_log_file=" << log << "\n";
   if (bytesPerSecond > 0) config << "local_max_rate=" << bytesPerSecond << "\n";
+  if (idleSeconds > 0) config << "idle_session_timeout=" << idleSeconds << "\n";
   config.close();
   if (!config) {
     *why = "cannot extend the server's configuration";

@@ -207,7 +207,8 @@ bool SimUser_Read(HWND window, SimWindow* out) {
                    state().foreground == window,
                    (w->style & WS_MINIMIZE) != 0,
                    (w->style & WS_MAXIMIZE) != 0,
-                   w->check};
+                   w->check,
+                   !w->invalid};
   return true;
 }
 
