@@ -113,7 +113,11 @@ void Uploader_Browse() {
 }
 
 void Uploader_StartUpload() {
-  if (String_Count(Uploader.remoteName, u".bxm") <= 0) {
+  // An empty path field names no file. The name of the last Browse is kept
+  // for a path typed or edited by hand, but with nothing in the field there
+  // is nothing to send under it: after "Finished!" the field is empty again,
+  // and the upload would only fail, under the name of the map just stored.
+  if (String_Count(Uploader.remoteName, u".bxm") <= 0 || String_Length(Uploader.localPath) == 0) {
     Requester_Message(u"Error", u"This is not a Brix map!");
     return;
   }
@@ -162,7 +166,11 @@ void Uploader_Cancel() {
   // waits in it, and the user must see at once that the press was taken.
   if (GadgetRecord* button = Gadget_GetRecord(GADGET_CANCEL)) UpdateWindow(button->window);
   Ftp_Abort(FTP_SESSION);
-  Ftp_DeleteFile(FTP_SESSION, Uploader.remoteName);
+  // Only a file that this upload's STOR created is deleted. An upload that
+  // failed before it (no file, a refused command, no session) wrote nothing,
+  // and a file of that name on the server is someone else's, or the map that
+  // the last upload stored.
+  if (Ftp_StoreAccepted(FTP_SESSION)) Ftp_DeleteFile(FTP_SESSION, Uploader.remoteName);
   Uploader_Reset();
 }
 

@@ -82,8 +82,8 @@ void Uploader_ShowIdleScreen();
 // (all empty or 0 when the user cancels).
 void Uploader_Browse();
 // Starts the upload of the path field's file under the remote name and shows
-// the progress screen; a remote name without ".bxm" is refused with a message
-// and nothing changes.
+// the progress screen; a remote name without ".bxm", or an empty path field,
+// is refused with a message and nothing changes.
 void Uploader_StartUpload();
 // Reaction to the progress screen's "cancel": shows "canceling" on the
 // button, stops the upload, deletes the remote file when this upload's STOR

@@ -379,6 +379,42 @@ TEST_F(Uploader, AMapAboveFourGibibytesShowsItsTrueSize) {
   EXPECT_TRUE(trial.Files().empty());
 }
 
+TEST_F(Uploader, UploadingAgainWithoutAFileNeverDeletesTheStoredMap) {
+  const std::string bytes = bytesOf(300000, 14);
+  const std::string path = LocalFile("castle.bxm", bytes);
+  const std::string gone = (local / "gone.bxm").string();
+  ChildRun run = Run("again", {"file=" + path, "file=" + gone});
+  ExpectCleanExit(run);
+  EXPECT_EQ(run.Step("finished"), std::vector<std::string>{R"(message "success" / "Finished!")"})
+      << run.Text();
+  // The path names no file: the upload fails before STOR, shows nothing sent,
+  // and its cancel sends no DELE for the name it would have used.
+  EXPECT_EQ(run.Step("failed upload"),
+            std::vector<std::string>{R"(progress "0.00 MB" "0.29 MB" "0.00 Percent" 0)"})
+      << run.Text();
+  std::vector<std::string> idle = run.Step("idle screen after cancel");
+  ASSERT_FALSE(idle.empty()) << run.Text();
+  EXPECT_EQ(std::vector<std::string>(idle.begin() + 1, idle.end()), kIdleScreen);
+  // With the field empty there is nothing to send: refused like a name that is no map.
+  EXPECT_EQ(run.Step("upload with the field empty"),
+            std::vector<std::string>{R"(message "Error" / "This is not a Brix map!")"})
+      << run.Text();
+  std::vector<std::string> after = run.Step("after upload with the field empty");
+  ASSERT_FALSE(after.empty());
+  EXPECT_EQ(withoutFocus(std::vector<std::string>(after.begin() + 1, after.end())),
+            withoutFocus(kIdleScreen));
+
+  EXPECT_TRUE(trial.WaitForCommand("QUIT", 10000));
+  EXPECT_EQ(trial.Files(), std::vector<std::string>{"castle.bxm"});
+  EXPECT_TRUE(trial.File("castle.bxm") == bytes);
+  int stores = 0;
+  for (const std::string& command : trial.Commands()) {
+    EXPECT_NE(command.rfind("DELE", 0), 0u) << command;
+    stores += command.rfind("STOR", 0) == 0;
+  }
+  EXPECT_EQ(stores, 1) << ::testing::PrintToString(trial.Exchange());
+}
+
 TEST_F(Uploader, AMapNamedOutsideAsciiIsTypedSentAndStored) {
   const std::string bytes = bytesOf(200000, 16);
   const std::string path = LocalFile("caf\u00e9.bxm", bytes);
