@@ -9,13 +9,15 @@
 #include "core/types.h"
 #include "net/net.h"
 
-constexpr int32_t FTP_CONTROL_TIMEOUT = 30;      // seconds: control sends, reply waits, active-mode waits
-constexpr int32_t FTP_DATA_TIMEOUT = 5;          // seconds: data sends
+// Seconds: a whole reply, a send without progress (commands and data), the
+// data connect and the active-mode accept. Measured on the monotonic clock.
+constexpr int32_t FTP_CONTROL_TIMEOUT = 30;
 constexpr int32_t FTP_BLOCK_SIZE = 4096;         // bytes read and sent at a time
 constexpr int32_t FTP_REPLY_BUFFER_SIZE = 4096;  // received text, with its terminating zero
 constexpr int32_t FTP_LINE_TABLE_SIZE = 128;     // lines split at a time
 constexpr int32_t FTP_LINE_SIZE = 2048;          // a reply line handed out, with its zero
 constexpr int32_t FTP_COMMAND_SIZE = 1024;       // a command line, with CR LF and its zero
+constexpr int32_t FTP_REPLY_MAX_TEXT = 65536;    // bytes received for one reply at most
 
 // Upload progress: bytes sent (0 before the first block), or one of these.
 constexpr int64_t FTP_PROGRESS_STARTING = -1;
@@ -56,10 +58,12 @@ struct FtpSession {
 // state of its own, so an abort in it is waited for (read as 0 outside).
 constexpr int64_t FTP_PROGRESS_SENDING_NOTHING = -4;
 
-// A connection with its send time-out in seconds.
+// A connection with its send time-out in seconds (the longest a send may go
+// without progress) and the cancel request its sends watch (null: none).
 struct FtpChannel {
   NetConnection* connection;
   int32_t timeout;
+  const std::atomic<int32_t>* cancel;
 };
 
 // ---- Library ---------------------------------------------------------------------
@@ -109,22 +113,32 @@ void Ftp_Abort(ObjectNumber number);
 int32_t Ftp_StoreAccepted(ObjectNumber number);
 
 // ---- Command channel ------------------------------------------------------------------
-// Sends all `length` bytes, retrying sends that would block until the channel's
-// time-out has passed; 1 when all were sent, else 0.
+// Sends all `length` bytes, retrying sends that would block in short slices;
+// 1 when all were sent, else 0: a send failed, the channel's time-out passed
+// without a byte taken, or its cancel request was set.
 int32_t Ftp_SendAll(const FtpChannel& channel, const void* data, int32_t length);
 // Sends word + argument + CR LF on the control channel; 1 when the whole line
 // was sent. 0 without sending when the line would not fit FTP_COMMAND_SIZE or
-// word or argument holds CR or LF. A null argument is empty.
+// word or argument holds CR or LF. A null argument is empty. A send that fails
+// part-way (or is aborted) closes the control connection: the server might
+// read what follows as the rest of the line.
 int32_t Ftp_SendCommand(FtpSession* session, const char* word, const char* argument);
 // Copies the next reply line into `line` (FTP_LINE_SIZE bytes; a longer line
 // is cut to fit) and consumes it; 0 when no line can be read: the connection
-// closed or failed, or nothing arrived within the session's time-out.
+// closed or failed, the line did not arrive whole within the session's
+// time-out or FTP_REPLY_MAX_TEXT received bytes, or a running upload on the
+// session was asked to abort.
 int32_t Ftp_ReadReplyLine(FtpSession* session, char* line);
-// Reads one reply: 1 when one of its lines carries one of `codes` ("125;150"),
-// else 0. With `copy`, the matching line is copied there (at most size - 1
-// characters and a zero; a later matching line replaces it). A reply ends at a
-// line whose fourth character is not '-', except that once its first line is
-// "xyz-" it ends at the first line beginning with "xyz" and a blank.
+// Reads one reply: 1 when its code, the first line's, is one of `codes`
+// ("125;150"), else 0. A first line "xyz-" opens a reply that ends only at a
+// line beginning with "xyz" and a blank (or "xyz" alone); the lines between
+// never count, whatever they begin with. With `copy`, the first line and then
+// the closing line of a matching reply are copied there (at most size - 1
+// characters and a zero). The whole reply is bounded by the session's
+// time-out and FTP_REPLY_MAX_TEXT bytes; one that is not read to its end
+// (time-out, too long, closed, aborted) closes the control connection, since
+// the rest of it would answer the next command.
 int32_t Ftp_ExpectReply(FtpSession* session, const char* codes, char* copy, int32_t size);
-// Reads one whole reply; 1 on success, 0 when reading failed first.
+// Reads one whole reply under the same rules; 1 on success, 0 when reading
+// failed first.
 int32_t Ftp_SkipReply(FtpSession* session);

@@ -1,5 +1,5 @@
-// FTP uploads: the data connection (passive or active), the block loop, the
-// worker thread, progress and abort.
+// FTP uploads: the local file, the data connection (passive or active), the
+// block loop, the worker thread, progress and abort.
 #include <cstdio>
 #include <cstring>
 
@@ -11,6 +11,11 @@
 
 namespace {
 
+// After an abort the completion reply is waited for this long: a server that
+// answers the dropped data connection at once keeps the session in step, and
+// Ftp_Abort still returns well within 100 ms.
+constexpr int32_t kAbortReplyGraceMs = 40;
+
 // The parameters a worker thread receives; it releases them itself.
 struct FtpWorker {
   FtpSession* session;
@@ -20,23 +25,94 @@ struct FtpWorker {
 
 bool aborted(FtpSession* session) { return session->abortRequest.load(std::memory_order_acquire) != 0; }
 
-// The IPv4 address of one end of the control connection.
-bool controlAddress(FtpSession* session, bool peer, sockaddr_in* address) {
-  std::memset(address, 0, sizeof *address);
-  int length = sizeof *address;
-  SOCKET s = session->control->socket;
-  int r = peer ? getpeername(s, reinterpret_cast<sockaddr*>(address), &length)
-               : getsockname(s, reinterpret_cast<sockaddr*>(address), &length);
-  return r == 0 && address->sin_family == AF_INET;
+// 8-bit text from the conversions, released on every path.
+struct AnsiText {
+  explicit AnsiText(char* converted) : text(converted) {}
+  ~AnsiText() { Convert_Free(text); }
+  AnsiText(const AnsiText&) = delete;
+  AnsiText& operator=(const AnsiText&) = delete;
+  char* text;
+};
+
+// The local file, open for reading, closed on every path.
+struct LocalFile {
+  LocalFile() = default;
+  ~LocalFile() {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+  LocalFile(const LocalFile&) = delete;
+  LocalFile& operator=(const LocalFile&) = delete;
+
+  // Opens a regular file and notes its size. A FIFO or a device is refused:
+  // a read from it may never return, and nothing could stop it.
+  bool open(const char16_t* path) {
+    handle = CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK) return false;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(handle, &size) || size.QuadPart < 0) return false;
+    startSize = size.QuadPart;
+    return true;
+  }
+
+  // Whether a file whose end was read after `sent` bytes is the file that was
+  // meant: not shorter than its size at the start, and not cut below the
+  // bytes already sent (a file cut and grown again is caught by the first).
+  bool endsWhole(int64_t sent) const {
+    LARGE_INTEGER size;
+    return sent >= startSize && GetFileSizeEx(handle, &size) && size.QuadPart >= sent;
+  }
+
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  int64_t startSize = 0;
+};
+
+// The data connection of one upload, let go of on every path: passive, the
+// connection to the server; active, the listening server, which takes the
+// accepted connection with it. Dropped (a reset, unsent bytes discarded)
+// unless it was finished in order.
+struct DataConnection {
+  explicit DataConnection(FtpSession* owner) : session(owner) {}
+  ~DataConnection() { drop(); }
+  DataConnection(const DataConnection&) = delete;
+  DataConnection& operator=(const DataConnection&) = delete;
+
+  FtpChannel channel() { return {connection, session->timeout, &session->abortRequest}; }
+
+  // Closes at once, discarding what is unsent: an abort waits for nothing.
+  void drop() {
+    if (connection) Net_ResetConnection(connection);
+    connection = nullptr;
+    closeListener();
+  }
+
+  // The orderly close after the whole file.
+  void close() {
+    if (connection) Net_CloseConnection(connection);
+    connection = nullptr;
+    closeListener();
+  }
+
+  void closeListener() {
+    if (!session->listener) return;
+    Net_CloseServer(session->listener->identity);
+    session->listener = nullptr;
+  }
+
+  FtpSession* session;
+  NetConnection* connection = nullptr;
+};
+
+// Sends a command and reads its reply; true when the reply carries `codes`.
+bool command(FtpSession* session, const char* word, const char* argument, const char* codes,
+             char* copy = nullptr, int32_t size = 0) {
+  return !aborted(session) && Ftp_SendCommand(session, word, argument) &&
+         Ftp_ExpectReply(session, codes, copy, size);
 }
 
-// Passive: PASV names a port (and an address, which is not trusted: the data
-// connection goes to the control connection's peer, so a server cannot point
-// the client at another host).
-bool openPassive(FtpSession* session, FtpChannel* channel) {
-  char reply[1024];
-  if (!Ftp_SendCommand(session, "PASV", nullptr) || !Ftp_ExpectReply(session, "227", reply, sizeof reply))
-    return false;
+// Reads the six numbers of a PASV reply after its code; false when there are
+// fewer or the port bytes are out of range.
+bool passivePort(const char* reply, int32_t* port) {
   if (std::strlen(reply) < 4) return false;
   long numbers[6];
   int found = 0;
@@ -51,160 +127,179 @@ bool openPassive(FtpSession* session, FtpChannel* channel) {
     numbers[found++] = value;
   }
   if (found < 6 || numbers[4] > 255 || numbers[5] > 255) return false;
-  int32_t port = static_cast<int32_t>(numbers[4] * 256 + numbers[5]);
-  sockaddr_in peer;
-  if (port == 0 || !controlAddress(session, true, &peer)) return false;
-  const auto& b = peer.sin_addr.S_un.S_un_b;
-  char host[16];
-  std::snprintf(host, sizeof host, "%u.%u.%u.%u", b.s_b1, b.s_b2, b.s_b3, b.s_b4);
-  NetConnection* data = Net_OpenConnection(host, port);
-  if (!data) return false;
-  // Non-blocking, as the accepted connection of active mode is: a server that
-  // stops reading then fails the upload after the data time-out instead of
-  // holding the worker, and Ftp_Abort with it, for ever.
-  u_long nonBlocking = 1;
-  if (ioctlsocket(data->socket, FIONBIO, &nonBlocking) != 0) {
-    Net_CloseConnection(data);
-    return false;
-  }
-  *channel = {data, FTP_DATA_TIMEOUT};
-  return true;
+  *port = static_cast<int32_t>(numbers[4] * 256 + numbers[5]);
+  return *port != 0;
 }
 
-void closeListener(FtpSession* session) {
-  if (!session->listener) return;
-  Net_CloseServer(session->listener->identity);
-  session->listener = nullptr;
+void dottedText(uint32_t address, char (&text)[16]) {
+  const auto* b = reinterpret_cast<const uint8_t*>(&address);  // network byte order
+  std::snprintf(text, sizeof text, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+}
+
+// Passive: PASV names a port (and an address, which is not trusted: the data
+// connection goes to the control connection's peer, so a server cannot point
+// the client at another host). The connect is bounded by the session's
+// time-out and watches the abort request; the connection is non-blocking, so
+// every send of the block loop can be cut short.
+bool openPassive(FtpSession* session, DataConnection* data) {
+  char reply[1024];
+  int32_t port;
+  uint32_t peer;
+  if (!command(session, "PASV", nullptr, "227", reply, sizeof reply) || !passivePort(reply, &port) ||
+      !Net_ConnectionAddress(session->control, 0, &peer))
+    return false;
+  char host[16];
+  dottedText(peer, host);
+  data->connection = Net_OpenConnectionWatching(host, port, session->timeout * 1000, &session->abortRequest);
+  return data->connection != nullptr;
 }
 
 // Active: listen on a free port and announce it with PORT, with the local
 // address of the control connection (the one the server can reach us at).
-bool openActive(FtpSession* session) {
-  sockaddr_in local;
-  if (!controlAddress(session, false, &local)) return false;
+bool openActive(FtpSession* session, DataConnection* data) {
+  uint32_t local;
+  if (!Net_ConnectionAddress(session->control, 1, &local)) return false;
   NetServer* server = Net_CreateServer(OBJECT_ANY, 0, NET_TCP, nullptr);
   if (!server) return false;
   session->listener = server;
-  sockaddr_in bound;
-  int length = sizeof bound;
-  if (getsockname(server->socket, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
-    closeListener(session);
-    return false;
-  }
-  int port = ntohs(bound.sin_port);
-  const auto& b = local.sin_addr.S_un.S_un_b;
+  int32_t port = Net_ServerPort(server->identity);
+  if (port == 0) return false;
+  const auto* b = reinterpret_cast<const uint8_t*>(&local);
   char argument[32];
-  std::snprintf(argument, sizeof argument, "%u,%u,%u,%u,%d,%d", b.s_b1, b.s_b2, b.s_b3, b.s_b4, port / 256,
+  std::snprintf(argument, sizeof argument, "%u,%u,%u,%u,%d,%d", b[0], b[1], b[2], b[3], port / 256,
                 port % 256);
-  if (!Ftp_SendCommand(session, "PORT ", argument) || !Ftp_ExpectReply(session, "200", nullptr, 0)) {
-    closeListener(session);
+  if (!command(session, "PORT ", argument, "200")) {
+    data->closeListener();
     return false;
   }
   return true;
 }
 
-// Whether a connection comes from the host of the control connection.
-bool fromServer(FtpSession* session, NetConnection* connection) {
-  sockaddr_in server, peer;
-  int length = sizeof peer;
-  std::memset(&peer, 0, sizeof peer);
-  return controlAddress(session, true, &server) &&
-         getpeername(connection->socket, reinterpret_cast<sockaddr*>(&peer), &length) == 0 &&
-         peer.sin_family == AF_INET && peer.sin_addr.s_addr == server.sin_addr.s_addr;
-}
-
-// Waits for the server's data connection, polling every 100 ms for at most the
-// session's time-out; an abort request ends the wait too. A connection from
-// any other host is turned away: it would receive the file.
-bool acceptActive(FtpSession* session, FtpChannel* channel) {
-  int32_t start = Time_Now();
-  while (Time_Now() - start < session->timeout && !aborted(session)) {
+// Waits for the server's data connection for at most the session's time-out,
+// in short slices that look at the abort request. A connection from any other
+// host is turned away: it would receive the file.
+bool acceptActive(FtpSession* session, DataConnection* data) {
+  uint32_t server;
+  if (!Net_ConnectionAddress(session->control, 0, &server)) return false;
+  TimeBound bound = Time_Bound(session->timeout * 1000);
+  while (Time_Left(bound) > 0 && !aborted(session)) {
     int32_t event = Net_ServerEvent(session->listener->identity);
     if (event == NET_EVENT_CONNECT) {
       NetConnection* incoming = Net_EventConnection();
-      if (fromServer(session, incoming)) {
-        *channel = {incoming, FTP_DATA_TIMEOUT};
+      uint32_t peer;
+      if (Net_ConnectionAddress(incoming, 0, &peer) && peer == server) {
+        data->connection = incoming;
         return true;
       }
       Net_CloseConnection(incoming);
     } else if (event == NET_EVENT_NONE) {
-      Time_Delay(100);
+      Time_Delay(NET_WAIT_SLICE_MS);
     }
   }
   return false;
 }
 
-void closeData(FtpSession* session, FtpChannel* channel) {
-  if (session->passive) {
-    Net_CloseConnection(channel->connection);
-  } else {
-    closeListener(session);  // takes the accepted connection with it
-  }
-  channel->connection = nullptr;
+// The accepted connection may still be settling; a zero-byte send tells when
+// it takes data. This never fails the upload.
+void settleActive(FtpSession* session, DataConnection* data) {
+  TimeBound bound = Time_Bound(session->timeout * 1000);
+  while (Net_Send(data->connection, "", 0) < 0 && Time_Left(bound) > 0 && !aborted(session))
+    Time_Delay(NET_WAIT_SLICE_MS);
 }
 
-bool fits(const char* word, const char* argument) {
-  return std::strlen(word) + std::strlen(argument) + 3 <= static_cast<size_t>(FTP_COMMAND_SIZE) &&
-         !std::strpbrk(argument, "\r\n");
+enum class Blocks { kEndOfFile, kFailed, kAborted };
+
+// Reads and sends the file block by block until its end, a failure or an
+// abort; the progress counts the bytes sent. The request is looked at before
+// every block, the first included, so an abort made during the set-up stops
+// the upload as well.
+Blocks sendBlocks(FtpSession* session, LocalFile* file, DataConnection* data, int64_t* sent) {
+  char block[FTP_BLOCK_SIZE];
+  FtpChannel channel = data->channel();
+  for (;;) {
+    if (aborted(session)) return Blocks::kAborted;
+    DWORD n = 0;
+    if (!ReadFile(file->handle, block, FTP_BLOCK_SIZE, &n, nullptr)) return Blocks::kFailed;
+    if (n == 0) return Blocks::kEndOfFile;
+    if (!Ftp_SendAll(channel, block, static_cast<int32_t>(n)))
+      return aborted(session) ? Blocks::kAborted : Blocks::kFailed;
+    *sent += n;
+    session->progress.store(*sent, std::memory_order_release);
+  }
+}
+
+// After an abort with the completion reply still due: a server that answers
+// the dropped data connection at once is read; otherwise the reply would
+// answer the next command, so the control connection goes.
+void settleAfterAbort(FtpSession* session) {
+  if (Ftp_ControlGone(session)) return;
+  if (!session->receive && !Net_WaitReceive(session->control, kAbortReplyGraceMs)) {
+    Ftp_DropControl(session);
+    return;
+  }
+  // The reply has begun; the abort request is still set, so a reply that does
+  // not come whole at once drops the connection too.
+  Ftp_SkipReply(session);
 }
 
 // The upload up to its outcome, which it returns without publishing it:
-// FTP_PROGRESS_FINISHED when every byte was sent and the server confirmed it.
+// FTP_PROGRESS_FINISHED when every byte of the file was sent and the server
+// confirmed it.
 int64_t transfer(FtpSession* session, const char16_t* localPath, const char16_t* remoteName) {
-  char* name = Convert_ToAnsi(remoteName);
-  bool finished = false;
+  AnsiText name(Convert_ToAnsi(remoteName));
   // A name that cannot go out whole and alone fails before anything is sent.
-  HANDLE file = fits("STOR ", name) ? CreateFileW(W(localPath), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
-                                    : INVALID_HANDLE_VALUE;
-  if (file != INVALID_HANDLE_VALUE) {
-    FtpChannel data = {nullptr, FTP_DATA_TIMEOUT};
-    bool ready = !aborted(session) && Ftp_SendCommand(session, "TYPE ", "I") &&
-                 Ftp_ExpectReply(session, "200", nullptr, 0) && !aborted(session);
-    bool opened = ready && (session->passive ? openPassive(session, &data) : openActive(session));
-    if (opened) {
-      bool stored = !aborted(session) && Ftp_SendCommand(session, "STOR ", name) &&
-                    Ftp_ExpectReply(session, "125;150", nullptr, 0);
-      // From here on a remote file of that name is this upload's own.
-      if (stored) session->storeAccepted.store(1, std::memory_order_release);
-      if (stored && !session->passive) stored = acceptActive(session, &data);
-      if (stored) {
-        if (!session->passive) {
-          // The accepted connection may still be settling; a zero-byte send
-          // tells when it takes data. This never fails the upload.
-          int32_t start = Time_Now();
-          while (Net_Send(data.connection, "", 0) < 0 && Time_Now() - start < session->timeout)
-            Time_Delay(50);
-        }
-        session->progress.store(FTP_PROGRESS_SENDING_NOTHING, std::memory_order_release);
-        char block[FTP_BLOCK_SIZE];
-        int64_t sent = 0;
-        bool endOfFile = false;
-        // The request is looked at before every block, the first included, so
-        // an abort made while the upload was being set up stops it as well.
-        while (!aborted(session)) {
-          DWORD n = 0;
-          if (!ReadFile(file, block, FTP_BLOCK_SIZE, &n, nullptr)) break;  // a read error is no end of file
-          if (n == 0) {
-            endOfFile = true;
-            break;
-          }
-          if (!Ftp_SendAll(data, block, static_cast<int32_t>(n))) break;
-          sent += n;
-          session->progress.store(sent, std::memory_order_release);
-        }
-        closeData(session, &data);
-        // Only the server knows whether it stored everything (a full disk
-        // answers 451 or 552 after the data).
-        finished = Ftp_ExpectReply(session, "226;250", nullptr, 0) && endOfFile;
-      } else {
-        closeData(session, &data);
-      }
+  if (!name.text || std::strlen(name.text) + 8 > static_cast<size_t>(FTP_COMMAND_SIZE) ||
+      std::strpbrk(name.text, "\r\n"))
+    return FTP_PROGRESS_FAILED;
+  LocalFile file;
+  if (!file.open(localPath)) return FTP_PROGRESS_FAILED;
+  if (!command(session, "TYPE ", "I", "200")) return FTP_PROGRESS_FAILED;
+
+  DataConnection data(session);
+  if (!(session->passive ? openPassive(session, &data) : openActive(session, &data)))
+    return FTP_PROGRESS_FAILED;
+  if (!command(session, "STOR ", name.text, "125;150")) return FTP_PROGRESS_FAILED;
+  // From here on a remote file of that name is this upload's own.
+  session->storeAccepted.store(1, std::memory_order_release);
+  if (!session->passive) {
+    if (!acceptActive(session, &data)) {
+      // The server still owes STOR's outcome and will send it unasked.
+      data.drop();
+      Ftp_DropControl(session);
+      return FTP_PROGRESS_FAILED;
     }
-    CloseHandle(file);
+    settleActive(session, &data);
   }
-  Convert_Free(name);
-  return finished ? FTP_PROGRESS_FINISHED : FTP_PROGRESS_FAILED;
+
+  session->progress.store(FTP_PROGRESS_SENDING_NOTHING, std::memory_order_release);
+  int64_t sent = 0;
+  Blocks end = sendBlocks(session, &file, &data, &sent);
+  if (end == Blocks::kAborted) {
+    data.drop();
+    settleAfterAbort(session);
+    return FTP_PROGRESS_FAILED;
+  }
+  // A file that ended short of its size or shrank under the bytes sent is no
+  // version of the local file: the server must not take it for complete.
+  bool whole = end == Blocks::kEndOfFile && file.endsWhole(sent);
+  if (!whole) {
+    data.drop();
+    Ftp_SkipReply(session);
+    return FTP_PROGRESS_FAILED;
+  }
+  // The end of the stream goes out after the buffered bytes; the connection
+  // stays open until the server confirms, so an abort meanwhile can still
+  // drop what it has not read.
+  Net_ShutdownSend(data.connection);
+  bool confirmed = Ftp_ExpectReply(session, "226;250", nullptr, 0);
+  if (!confirmed && aborted(session)) {
+    data.drop();
+    return FTP_PROGRESS_FAILED;
+  }
+  data.close();
+  // Only the server knows whether it stored everything (a full disk answers
+  // 451 or 552 after the data).
+  return confirmed ? FTP_PROGRESS_FINISHED : FTP_PROGRESS_FAILED;
 }
 
 // The last touch of the session: from here on Ftp_Abort returns and the
@@ -273,6 +368,8 @@ void Ftp_Abort(ObjectNumber number) {
   FtpSession* session = Ftp_Find(number);
   if (!session || !Ftp_Running(session->progress.load(std::memory_order_acquire))) return;
   session->abortRequest.store(1, std::memory_order_release);
+  // Every wait of the upload looks at the request in slices of
+  // NET_WAIT_SLICE_MS, so this ends within a few of them.
   while (Ftp_Running(session->progress.load(std::memory_order_acquire))) Time_Delay(10);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ftp/ftp.h"
+#include "net/time.h"
 
 // The reader reaches the network and the clock only without a receive hook.
 int32_t Net_WaitReceive(NetConnection*, int32_t) { std::abort(); }
@@ -15,6 +16,11 @@ int32_t Net_WaitSend(NetConnection*, int32_t) { std::abort(); }
 int32_t Net_Receive(NetConnection*, void*, int32_t) { std::abort(); }
 int32_t Net_Send(NetConnection*, const void*, int32_t) { std::abort(); }
 int32_t Time_Now() { std::abort(); }
+TimeBound Time_Bound(int32_t) { std::abort(); }
+int32_t Time_Left(const TimeBound&) { std::abort(); }
+int32_t Net_Connected(const NetConnection*) { std::abort(); }
+void Net_Disconnect(NetConnection*) { std::abort(); }
+bool Ftp_Running(int64_t) { std::abort(); }
 int WSAAPI WSAGetLastError() { std::abort(); }
 
 namespace {

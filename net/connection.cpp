@@ -5,6 +5,7 @@
 #include "core/heap.h"
 #include "net/convert.h"
 #include "net/net_state.h"
+#include "net/time.h"
 
 NetState Net_State;
 
@@ -80,33 +81,48 @@ bool resolveIPv4(const char* host, uint32_t* address) {
   return true;
 }
 
-// Connects a socket that is switched to non-blocking, waiting at most timeoutMs.
-bool connectWithin(SOCKET s, const sockaddr* peer, int length, int32_t timeoutMs) {
+bool cancelled(const std::atomic<int32_t>* cancel) {
+  return cancel && cancel->load(std::memory_order_acquire) != 0;
+}
+
+// Connects a socket that is switched to non-blocking, waiting at most timeoutMs
+// in all; with a cancel request the wait is cut into slices that look at it.
+// The socket is left blocking unless `keepNonBlocking`.
+bool connectWithin(SOCKET s, const sockaddr* peer, int length, int32_t timeoutMs,
+                   const std::atomic<int32_t>* cancel, bool keepNonBlocking) {
   if (!Net_SetBlocking(s, false)) return false;
   bool established = connect(s, peer, length) == 0;
-  if (!established) {
+  TimeBound bound = Time_Bound(timeoutMs);
+  while (!established && !cancelled(cancel)) {
+    int32_t left = Time_Left(bound);
+    if (left == 0) break;
+    int32_t slice = cancel && left > NET_WAIT_SLICE_MS ? NET_WAIT_SLICE_MS : left;
     fd_set writable = {}, failed = {};
     FD_ZERO(&writable);
     FD_ZERO(&failed);
     FD_SET(s, &writable);
     FD_SET(s, &failed);
     timeval limit;
-    limit.tv_sec = timeoutMs / 1000;
-    limit.tv_usec = (timeoutMs % 1000) * 1000;
-    if (select(0, nullptr, &writable, &failed, &limit) == 1 && FD_ISSET(s, &writable)) {
-      // Where a failed connect shows as writable, the pending error decides.
-      int error = 0;
-      int size = sizeof error;
-      established =
-          getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) == 0 && error == 0;
-    }
+    limit.tv_sec = slice / 1000;
+    limit.tv_usec = (slice % 1000) * 1000;
+    int ready = select(0, nullptr, &writable, &failed, &limit);
+    if (ready < 0) return false;
+    if (ready == 0) continue;
+    if (!FD_ISSET(s, &writable)) return false;
+    // Where a failed connect shows as writable, the pending error decides.
+    int error = 0;
+    int size = sizeof error;
+    established =
+        getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) == 0 && error == 0;
+    if (!established) return false;
   }
-  return Net_SetBlocking(s, true) && established;
+  return established && (keepNonBlocking || Net_SetBlocking(s, true));
 }
 
 // Both string forms meet here, with 8-bit texts owned by the caller.
 NetConnection* open(const char* host, int32_t port, int32_t mode, int32_t timeoutMs, const char* localAddress,
-                    int32_t localPort) {
+                    int32_t localPort, const std::atomic<int32_t>* cancel = nullptr,
+                    bool nonBlocking = false) {
   bool ipv6 = (mode & NET_IPV6) != 0;
   int32_t type = mode & ~NET_IPV6;
   if (type == 0) type = NET_TCP;
@@ -155,7 +171,8 @@ NetConnection* open(const char* host, int32_t port, int32_t mode, int32_t timeou
   if (type == NET_TCP) {
     const sockaddr* to = ipv6 ? reinterpret_cast<sockaddr*>(&peer6) : reinterpret_cast<sockaddr*>(&peer4);
     int length = ipv6 ? sizeof peer6 : sizeof peer4;
-    bool connected = timeoutMs <= 0 ? connect(s, to, length) == 0 : connectWithin(s, to, length, timeoutMs);
+    bool connected = timeoutMs <= 0 ? connect(s, to, length) == 0
+                                    : connectWithin(s, to, length, timeoutMs, cancel, nonBlocking);
     if (!connected) return fail();
     auto* connection = static_cast<NetConnection*>(Heap_Alloc(sizeof(NetConnection)));
     if (!connection) return fail();
@@ -205,8 +222,30 @@ NetConnection* Net_OpenConnection(const char* host, int32_t port) {
   return Net_OpenConnection(host, port, NET_TCP, 0, static_cast<const char*>(nullptr), 0);
 }
 
+NetConnection* Net_OpenConnectionWatching(const char* host, int32_t port, int32_t timeoutMs,
+                                          const std::atomic<int32_t>* cancel) {
+  if (!host || timeoutMs <= 0) return nullptr;
+  return open(host, port, NET_TCP, timeoutMs, nullptr, 0, cancel, true);
+}
+
+namespace {
+
+// A stream connection whose socket was closed by Net_Disconnect: every call
+// on it fails at once, as on a socket the peer has reset.
+bool disconnected(const NetConnection* connection) {
+  return connection->kind == NET_KIND_STREAM && connection->socket == INVALID_SOCKET;
+}
+
+int32_t failDisconnected() {
+  WSASetLastError(WSAENOTCONN);
+  return -1;
+}
+
+}  // namespace
+
 int32_t Net_Send(NetConnection* connection, const void* data, int32_t length) {
   if (!connection || length < 0) return -1;
+  if (disconnected(connection)) return failDisconnected();
   if (connection->kind == NET_KIND_STREAM)
     return send(connection->socket, static_cast<const char*>(data), length, 0);
   sockaddr_in to;
@@ -220,6 +259,7 @@ int32_t Net_Send(NetConnection* connection, const void* data, int32_t length) {
 
 int32_t Net_Receive(NetConnection* connection, void* buffer, int32_t length) {
   if (!connection || length < 0) return -1;
+  if (disconnected(connection)) return failDisconnected();
   if (connection->kind == NET_KIND_STREAM)
     return recv(connection->socket, static_cast<char*>(buffer), length, 0);
   if (connection->pendingCount == 0) return 0;
@@ -254,20 +294,78 @@ int32_t waitFor(NetConnection* connection, bool forSend, int32_t timeoutMs) {
 }  // namespace
 
 int32_t Net_WaitReceive(NetConnection* connection, int32_t timeoutMs) {
-  if (!connection) return 0;
+  if (!connection || disconnected(connection)) return 0;
   if (connection->kind != NET_KIND_STREAM) return connection->pendingCount > 0 ? 1 : 0;
   return waitFor(connection, false, timeoutMs);
 }
 
 int32_t Net_WaitSend(NetConnection* connection, int32_t timeoutMs) {
-  if (!connection || connection->kind != NET_KIND_STREAM) return 0;
+  if (!connection || connection->kind != NET_KIND_STREAM || disconnected(connection)) return 0;
   return waitFor(connection, true, timeoutMs);
+}
+
+int32_t Net_SetConnectionBlocking(NetConnection* connection, int32_t blocking) {
+  if (!connection || connection->kind != NET_KIND_STREAM || disconnected(connection)) return 0;
+  return Net_SetBlocking(connection->socket, blocking != 0) ? 1 : 0;
+}
+
+int32_t Net_ConnectionAddress(NetConnection* connection, int32_t local, uint32_t* address) {
+  if (!connection || !address || connection->kind != NET_KIND_STREAM || disconnected(connection)) return 0;
+  sockaddr_in end;
+  std::memset(&end, 0, sizeof end);
+  int length = sizeof end;
+  int r = local ? getsockname(connection->socket, reinterpret_cast<sockaddr*>(&end), &length)
+                : getpeername(connection->socket, reinterpret_cast<sockaddr*>(&end), &length);
+  if (r != 0 || end.sin_family != AF_INET) return 0;
+  *address = end.sin_addr.s_addr;
+  return 1;
+}
+
+int32_t Net_ServerPort(ObjectNumber number) {
+  auto* server = Net_State.servers ? static_cast<NetServer*>(Object_Get(Net_State.servers, number)) : nullptr;
+  if (!server) return 0;
+  union {
+    sockaddr_in v4;
+    sockaddr_in6 v6;
+  } bound;
+  std::memset(&bound, 0, sizeof bound);
+  int length = sizeof bound;
+  if (getsockname(server->socket, reinterpret_cast<sockaddr*>(&bound), &length) != 0) return 0;
+  return ntohs(bound.v4.sin_family == AF_INET6 ? bound.v6.sin6_port : bound.v4.sin_port);
+}
+
+int32_t Net_ShutdownSend(NetConnection* connection) {
+  if (!connection || connection->kind != NET_KIND_STREAM || disconnected(connection)) return 0;
+  return shutdown(connection->socket, SD_SEND) == 0 ? 1 : 0;
+}
+
+void Net_ResetConnection(NetConnection* connection) {
+  if (!connection) return;
+  if (connection->kind == NET_KIND_STREAM && !disconnected(connection)) {
+    // A zero linger time makes the close a reset that throws away what the
+    // send buffer still holds.
+    linger none;
+    none.l_onoff = 1;
+    none.l_linger = 0;
+    setsockopt(connection->socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&none), sizeof none);
+  }
+  Net_CloseConnection(connection);
+}
+
+void Net_Disconnect(NetConnection* connection) {
+  if (!connection || connection->kind != NET_KIND_STREAM || disconnected(connection)) return;
+  closesocket(connection->socket);
+  connection->socket = INVALID_SOCKET;
+}
+
+int32_t Net_Connected(const NetConnection* connection) {
+  return connection && connection->kind == NET_KIND_STREAM && !disconnected(connection) ? 1 : 0;
 }
 
 void Net_CloseConnection(NetConnection* connection) {
   if (!connection) return;
   if (connection->kind == NET_KIND_STREAM) {
-    closesocket(connection->socket);
+    if (!disconnected(connection)) closesocket(connection->socket);
   } else {
     Heap_Free(connection->pending);
     if (!connection->owner) closesocket(connection->ownSocket);

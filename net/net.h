@@ -2,6 +2,7 @@
 // their events over the platform's sockets, IPv4 and (where resolvable) IPv6.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "core/registry.h"
@@ -79,6 +80,17 @@ NetConnection* Net_OpenConnection(const char* host, int32_t port, int32_t mode, 
 NetConnection* Net_OpenConnection(const char16_t* host, int32_t port);
 NetConnection* Net_OpenConnection(const char* host, int32_t port);
 
+// An IPv4 stream connection whose connect is bounded by timeoutMs as a whole
+// and waited for in slices of NET_WAIT_SLICE_MS that look at *cancel (null:
+// nothing to watch); a set request ends the wait at once. The connection comes
+// back non-blocking. Null on failure, time-out or cancel, with no socket left
+// open.
+NetConnection* Net_OpenConnectionWatching(const char* host, int32_t port, int32_t timeoutMs,
+                                          const std::atomic<int32_t>* cancel);
+
+// The slice in which waits that watch a cancel request look at it.
+constexpr int32_t NET_WAIT_SLICE_MS = 20;
+
 // Sends up to `length` bytes; returns the bytes sent (possibly fewer), or -1
 // (WSAGetLastError tells WSAEWOULDBLOCK from a failure). A datagram goes to the
 // peer's address through the owner's socket, or the connection's own.
@@ -92,6 +104,29 @@ int32_t Net_Receive(NetConnection* connection, void* buffer, int32_t length);
 int32_t Net_WaitReceive(NetConnection* connection, int32_t timeoutMs);
 // Waits up to timeoutMs until a stream connection can take more bytes: 1, else 0.
 int32_t Net_WaitSend(NetConnection* connection, int32_t timeoutMs);
+// Switches a stream connection between blocking (1) and non-blocking (0)
+// sends and receives; 1 on success, else 0.
+int32_t Net_SetConnectionBlocking(NetConnection* connection, int32_t blocking);
+// The IPv4 address (network byte order) of the stream connection's peer, or of
+// its own end with `local`; 1 on success, else 0 (also for an IPv6 connection).
+int32_t Net_ConnectionAddress(NetConnection* connection, int32_t local, uint32_t* address);
+// The local port of a stream server (number or handle), host byte order; 0 when
+// it is absent or the platform cannot tell.
+int32_t Net_ServerPort(ObjectNumber number);
+// Ends the sending direction of a stream connection once the bytes already
+// handed over are sent (the peer sees the end of the stream); receiving goes
+// on. 1 on success, else 0.
+int32_t Net_ShutdownSend(NetConnection* connection);
+// Closes a stream connection at once with a reset: bytes not yet sent are
+// discarded, not drained, so neither side waits for them. Otherwise as
+// Net_CloseConnection.
+void Net_ResetConnection(NetConnection* connection);
+// Closes the socket of a stream connection but keeps its record: sends,
+// receives and waits on it fail at once from then on. The record is released
+// by Net_CloseConnection as usual.
+void Net_Disconnect(NetConnection* connection);
+// 1 while a stream connection has its socket (not Net_Disconnect-ed), else 0.
+int32_t Net_Connected(const NetConnection* connection);
 // Closes a connection; a peer leaves its server's list. The record is released
 // (a datagram peer's socket belongs to its server and stays open).
 void Net_CloseConnection(NetConnection* connection);

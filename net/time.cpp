@@ -1,4 +1,4 @@
-// Delays and the seconds clock.
+// Delays, the monotonic millisecond clock and the seconds clock.
 #include "net/time.h"
 
 #include <atomic>
@@ -11,6 +11,20 @@ void Time_Delay(int32_t milliseconds) {
   static std::atomic<bool> raised{false};
   if (!raised.exchange(true)) timeBeginPeriod(1);
   Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0);
+}
+
+uint32_t Time_Ticks() {
+  // The tick count runs from boot and is not adjusted with the system time.
+  return static_cast<uint32_t>(GetTickCount());
+}
+
+TimeBound Time_Bound(int32_t milliseconds) {
+  return {Time_Ticks(), milliseconds > 0 ? static_cast<uint32_t>(milliseconds) : 0u};
+}
+
+int32_t Time_Left(const TimeBound& bound) {
+  uint32_t elapsed = Time_Ticks() - bound.start;
+  return elapsed >= bound.limitMs ? 0 : static_cast<int32_t>(bound.limitMs - elapsed);
 }
 
 int32_t Time_Now() {

@@ -298,7 +298,14 @@ HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD, LPVOID, DWORD creat
       SetLastError(ERROR_INVALID_PARAMETER);
       return INVALID_HANDLE_VALUE;
   }
-  int fd = ::open(nativePath(path).c_str(), flags, 0666);
+  // Opening never waits on Windows; a FIFO without a writer would hold a
+  // blocking open here, so the open itself does not block and the handle
+  // blocks again afterwards.
+  int fd = ::open(nativePath(path).c_str(), flags | O_NONBLOCK, 0666);
+  if (fd >= 0) {
+    int mode = ::fcntl(fd, F_GETFL);
+    if (mode != -1) ::fcntl(fd, F_SETFL, mode & ~O_NONBLOCK);
+  }
   if (fd < 0) {
     SetLastError(errorFromErrno(errno));
     return INVALID_HANDLE_VALUE;
@@ -379,6 +386,20 @@ BOOL WINAPI GetFileSizeEx(HANDLE handle, LARGE_INTEGER* size) {
   }
   size->QuadPart = st.st_size;
   return TRUE;
+}
+
+DWORD WINAPI GetFileType(HANDLE handle) {
+  auto* file = lookUp<FileObject>(liveFiles(), handle);
+  struct stat st;
+  if (!file || ::fstat(file->fd, &st) != 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FILE_TYPE_UNKNOWN;
+  }
+  SetLastError(0);
+  if (S_ISREG(st.st_mode)) return FILE_TYPE_DISK;
+  if (S_ISCHR(st.st_mode)) return FILE_TYPE_CHAR;
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return FILE_TYPE_PIPE;
+  return FILE_TYPE_UNKNOWN;  // block devices and the rest: no file Windows would open as a disk file
 }
 
 BOOL WINAPI CloseHandle(HANDLE handle) {

@@ -59,10 +59,10 @@ BOOL WINAPI TlsSetValue(DWORD index, LPVOID value);
 typedef union _RTL_RUN_ONCE {
   void* Ptr;
 } INIT_ONCE, *PINIT_ONCE, *LPINIT_ONCE;
-#define INIT_ONCE_STATIC_INIT {0}
+#define INIT_ONCE_STATIC_INIT \
+  { 0 }
 typedef BOOL(WINAPI* PINIT_ONCE_FN)(PINIT_ONCE initOnce, LPVOID parameter, LPVOID* context);
-BOOL WINAPI InitOnceExecuteOnce(PINIT_ONCE initOnce, PINIT_ONCE_FN fn, LPVOID parameter,
-                                LPVOID* context);
+BOOL WINAPI InitOnceExecuteOnce(PINIT_ONCE initOnce, PINIT_ONCE_FN fn, LPVOID parameter, LPVOID* context);
 
 // ---- Threads and time ------------------------------------------------------
 void WINAPI Sleep(DWORD milliseconds);
@@ -125,12 +125,18 @@ UINT WINAPI GetDriveTypeW(LPCWSTR rootPath);
 #define FILE_SHARE_WRITE 0x00000002
 #define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
-HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPVOID security,
-                          DWORD creation, DWORD flags, HANDLE templateFile);
+HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPVOID security, DWORD creation,
+                          DWORD flags, HANDLE templateFile);
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPVOID overlapped);
-BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
-                      LPVOID overlapped);
+BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPVOID overlapped);
 BOOL WINAPI GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
+#define FILE_TYPE_UNKNOWN 0x0000
+#define FILE_TYPE_DISK 0x0001
+#define FILE_TYPE_CHAR 0x0002
+#define FILE_TYPE_PIPE 0x0003
+// A regular file is FILE_TYPE_DISK, a character device FILE_TYPE_CHAR, a FIFO
+// or socket FILE_TYPE_PIPE; anything else, or a bad handle, FILE_TYPE_UNKNOWN.
+DWORD WINAPI GetFileType(HANDLE file);
 BOOL WINAPI CloseHandle(HANDLE handle);
 
 // ---- Process ---------------------------------------------------------------

@@ -85,7 +85,7 @@ TEST_F(FtpReader, KeepsEveryLineBeyondTheTable) {
   EXPECT_EQ(Lines(), expected);
 }
 
-TEST_F(FtpReader, ExpectMatchesAnyLineOfTheReplyAndCopiesTheLast) {
+TEST_F(FtpReader, ExpectMatchesTheReplysCodeAndCopiesTheLastLine) {
   feed.pieces = {"150-first\r\n125-second\r\n150 done\r\n226 next reply\r\n"};
   char copy[8];
   EXPECT_EQ(Ftp_ExpectReply(&session, "125;150", copy, sizeof copy), 1);
@@ -107,12 +107,38 @@ TEST_F(FtpReader, ReplyEndsWhereTheStandardSays) {
   EXPECT_EQ(Ftp_ExpectReply(&session, "250", nullptr, 0), 1);
 }
 
-TEST_F(FtpReader, RepliesWithoutHyphenedCodeEndAtTheFirstPlainLine) {
-  // The first line is no "xyz-": a line shorter than four characters, or one
-  // without '-' in fourth place, ends the reply.
+TEST_F(FtpReader, AFirstLineWithoutHyphenedCodeIsAWholeReply) {
   feed.pieces = {"abc-x\r\n22\r\n250 next\r\n"};
   EXPECT_EQ(Ftp_SkipReply(&session), 1);
+  EXPECT_EQ(Ftp_SkipReply(&session), 1);
   EXPECT_EQ(Ftp_ExpectReply(&session, "250", nullptr, 0), 1);
+}
+
+TEST_F(FtpReader, TheCodeIsTheFirstLinesAndInnerLinesNeverCount) {
+  feed.pieces = {"451-Quota exceeded\r\n250 MB of your 250 MB quota are in use\r\n451 aborted\r\n",
+                 "227-\r\n150 inner\r\n227 Entering Passive Mode (1,2,3,4,5,6)\r\n226 next\r\n"};
+  EXPECT_EQ(Ftp_ExpectReply(&session, "226;250", nullptr, 0), 0);
+  char copy[64];
+  EXPECT_EQ(Ftp_ExpectReply(&session, "150", copy, sizeof copy), 0);
+  EXPECT_EQ(Ftp_ExpectReply(&session, "226", copy, sizeof copy), 1);
+  EXPECT_STREQ(copy, "226 next");
+}
+
+TEST_F(FtpReader, AMatchingMultiLineReplyCopiesItsClosingLine) {
+  feed.pieces = {"227-\r\n150 inner\r\n227 Entering Passive Mode (1,2,3,4,5,6)\r\n"};
+  char copy[64];
+  EXPECT_EQ(Ftp_ExpectReply(&session, "227", copy, sizeof copy), 1);
+  EXPECT_STREQ(copy, "227 Entering Passive Mode (1,2,3,4,5,6)");
+}
+
+TEST_F(FtpReader, OneReplyTakesAtMostItsShareOfText) {
+  // A line a piece, never the closing one: the reply's text bound ends it.
+  feed.pieces.push_back("220-start\r\n");
+  for (int i = 0; i < 2 * FTP_REPLY_MAX_TEXT / 100; i++)
+    feed.pieces.push_back("220-" + std::string(96, 'x') + "\r\n");
+  feed.pieces.push_back("220 end\r\n");
+  EXPECT_EQ(Ftp_SkipReply(&session), 0);
+  EXPECT_LT(feed.next, feed.pieces.size());
 }
 
 TEST_F(FtpReader, UnfinishedReplyAtCloseIsIncomplete) {

@@ -46,13 +46,14 @@ bool ScriptedPeer::waitReadable(SOCKET s, int milliseconds) {
   return false;
 }
 
-void ScriptedPeer::Send(std::string_view text) {
+bool ScriptedPeer::Send(std::string_view text) {
   size_t done = 0;
   while (done < text.size()) {
     int n = send(control, text.data() + done, static_cast<int>(text.size() - done), 0);
-    if (n <= 0) return;
+    if (n <= 0) return false;
     done += n;
   }
+  return true;
 }
 
 void ScriptedPeer::SendPieces(const std::vector<std::string>& pieces) {
@@ -149,6 +150,23 @@ void ScriptedPeer::ResetData() {
     setsockopt(data, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof hard);
   }
   CloseData();
+}
+
+size_t ScriptedPeer::ReceiveDataSlowly(size_t bytesPerSecond) {
+  // Pieces every 10 ms, so that a reset shows within that time.
+  size_t piece = bytesPerSecond / 100, total = 0;
+  if (piece == 0) piece = 1;
+  if (piece > 65536) piece = 65536;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kScriptWaitMs);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (!waitReadable(data, kScriptWaitMs)) break;
+    char buffer[65536];
+    int n = recv(data, buffer, static_cast<int>(piece), 0);
+    if (n <= 0) break;
+    total += n;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return total;
 }
 
 void ScriptedPeer::Close() { closeQuietly(control); }

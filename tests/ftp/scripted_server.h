@@ -15,8 +15,9 @@
 
 class ScriptedPeer {
  public:
-  // Sends `text` in one piece (one segment on loopback).
-  void Send(std::string_view text);
+  // Sends `text` in one piece (one segment on loopback); false when the
+  // client has closed the connection.
+  bool Send(std::string_view text);
   // Sends each piece separately, pausing between them so that each arrives in a
   // receive of its own.
   void SendPieces(const std::vector<std::string>& pieces);
@@ -41,6 +42,9 @@ class ScriptedPeer {
   void CloseData();
   // Closes the data connection with a reset instead of an orderly close.
   void ResetData();
+  // Reads the data connection at about `bytesPerSecond` until the client
+  // closes or resets it (bounded); returns the bytes read.
+  size_t ReceiveDataSlowly(size_t bytesPerSecond);
   // Closes the control connection.
   void Close();
 

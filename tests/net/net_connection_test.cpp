@@ -2,10 +2,12 @@
 // behaviour, 8-bit conversions and the clock.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "net/convert.h"
 #include "net/net.h"
@@ -22,7 +24,7 @@ class NetEnvironment : public ::testing::Environment {
 
 // A listening stream socket on loopback at a free port, through the socket API.
 struct Listener {
-  explicit Listener(int family = AF_INET) {
+  explicit Listener(int family = AF_INET, int backlog = 8) {
     s = socket(family, SOCK_STREAM, 0);
     if (family == AF_INET) {
       sockaddr_in a = {};
@@ -30,7 +32,7 @@ struct Listener {
       a.sin_addr.s_addr = inet_addr("127.0.0.1");
       bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
       int length = sizeof a;
-      listen(s, 8);
+      listen(s, backlog);
       getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
       port = ntohs(a.sin_port);
     } else {
@@ -39,7 +41,7 @@ struct Listener {
       a.sin6_addr.s6_addr[15] = 1;
       bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
       int length = sizeof a;
-      listen(s, 8);
+      listen(s, backlog);
       getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
       port = ntohs(a.sin6_port);
     }
@@ -130,6 +132,141 @@ TEST(NetConnection, LocalBinding) {
   EXPECT_EQ(local.sin_addr.s_addr, inet_addr("127.0.0.3"));
   Net_CloseConnection(c);
   EXPECT_EQ(Net_OpenConnection("127.0.0.1", listener.port, NET_TCP, 0, "not an address", 0), nullptr);
+}
+
+TEST(NetConnection, WatchedConnectEndsOnCancelAndTimeOut) {
+  // A listener whose queue is full drops further connection requests: their
+  // connects hang until the client gives up.
+  Listener listener(AF_INET, 0);
+  std::vector<NetConnection*> queued;
+  NetConnection* c;
+  while (queued.size() < 16 && (c = Net_OpenConnectionWatching("127.0.0.1", listener.port, 300, nullptr)))
+    queued.push_back(c);
+  ASSERT_LT(queued.size(), 16u);
+
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Net_OpenConnectionWatching("127.0.0.1", listener.port, 400, nullptr), nullptr);
+  auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(350));
+  EXPECT_LT(took, std::chrono::seconds(3));
+
+  std::atomic<int32_t> cancel{0};
+  std::thread canceller([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    cancel = 1;
+  });
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Net_OpenConnectionWatching("127.0.0.1", listener.port, 30000, &cancel), nullptr);
+  // Cut off within a slice or two of the request, far from the 30 seconds.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  canceller.join();
+  for (NetConnection* q : queued) Net_CloseConnection(q);
+  EXPECT_EQ(Net_OpenConnectionWatching("127.0.0.1", ClosedPort(), 5000, nullptr), nullptr);
+  EXPECT_EQ(Net_OpenConnectionWatching(nullptr, listener.port, 5000, nullptr), nullptr);
+}
+
+TEST(NetConnection, WatchedConnectGivesANonBlockingConnection) {
+  Listener listener;
+  NetConnection* c = Net_OpenConnectionWatching("127.0.0.1", listener.port, 2000, nullptr);
+  ASSERT_NE(c, nullptr);
+  SOCKET peer = listener.Accept();
+  char byte;
+  EXPECT_EQ(Net_Receive(c, &byte, 1), -1);
+  EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+  EXPECT_EQ(Net_SetConnectionBlocking(c, 1), 1);
+  EXPECT_EQ(send(peer, "x", 1, 0), 1);
+  EXPECT_EQ(Net_Receive(c, &byte, 1), 1);
+  closesocket(peer);
+  Net_CloseConnection(c);
+}
+
+TEST(NetConnection, AddressesOfBothEndsAndOfAServer) {
+  NetServer* server = Net_CreateServer(OBJECT_ANY, 0, NET_TCP, "127.0.0.1");
+  ASSERT_NE(server, nullptr);
+  int32_t port = Net_ServerPort(server->identity);
+  ASSERT_GT(port, 0);
+  NetConnection* c = Net_OpenConnection("127.0.0.1", port, NET_TCP, 0, "127.0.0.3", 0);
+  ASSERT_NE(c, nullptr);
+  uint32_t address = 0;
+  EXPECT_EQ(Net_ConnectionAddress(c, 1, &address), 1);
+  EXPECT_EQ(address, inet_addr("127.0.0.3"));
+  EXPECT_EQ(Net_ConnectionAddress(c, 0, &address), 1);
+  EXPECT_EQ(address, inet_addr("127.0.0.1"));
+  EXPECT_EQ(Net_ConnectionAddress(nullptr, 0, &address), 0);
+  Net_CloseConnection(c);
+  Net_CloseServer(server->identity);
+  EXPECT_EQ(Net_ServerPort(12345), 0);
+}
+
+TEST(NetConnection, ResetDiscardsUnsentBytes) {
+  Listener listener;
+  NetConnection* c = Net_OpenConnectionWatching("127.0.0.1", listener.port, 2000, nullptr);
+  ASSERT_NE(c, nullptr);
+  SOCKET peer = listener.Accept();
+  // Fill the buffers while the peer reads nothing.
+  std::string block(65536, 'b');
+  size_t queued = 0;
+  for (int i = 0; i < 4096; i++) {
+    int32_t n = Net_Send(c, block.data(), static_cast<int32_t>(block.size()));
+    if (n < 0) break;
+    queued += n;
+  }
+  ASSERT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+  Net_ResetConnection(c);
+  // The peer learns of the reset instead of receiving everything.
+  size_t received = 0;
+  int last = 1;
+  char buffer[65536];
+  for (int i = 0; i < 100000 && last > 0; i++) {
+    last = recv(peer, buffer, sizeof buffer, 0);
+    if (last > 0) received += last;
+  }
+  EXPECT_LT(last, 0);
+  EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
+  EXPECT_LT(received, queued);
+  closesocket(peer);
+}
+
+TEST(NetConnection, ShutdownSendEndsTheStreamAndKeepsReceiving) {
+  Listener listener;
+  NetConnection* c = Net_OpenConnection("127.0.0.1", listener.port);
+  ASSERT_NE(c, nullptr);
+  SOCKET peer = listener.Accept();
+  EXPECT_EQ(Net_Send(c, "end", 3), 3);
+  EXPECT_EQ(Net_ShutdownSend(c), 1);
+  char buffer[8];
+  EXPECT_EQ(recv(peer, buffer, sizeof buffer, 0), 3);
+  EXPECT_EQ(recv(peer, buffer, sizeof buffer, 0), 0);
+  EXPECT_EQ(send(peer, "226", 3, 0), 3);
+  EXPECT_EQ(Net_WaitReceive(c, 5000), 1);
+  EXPECT_EQ(Net_Receive(c, buffer, sizeof buffer), 3);
+  closesocket(peer);
+  Net_CloseConnection(c);
+}
+
+TEST(NetConnection, DisconnectedConnectionFailsAtOnceUntilClosed) {
+  Listener listener;
+  NetConnection* c = Net_OpenConnection("127.0.0.1", listener.port);
+  ASSERT_NE(c, nullptr);
+  SOCKET peer = listener.Accept();
+  EXPECT_EQ(Net_Connected(c), 1);
+  Net_Disconnect(c);
+  EXPECT_EQ(Net_Connected(c), 0);
+  EXPECT_EQ(c->socket, INVALID_SOCKET);
+  EXPECT_EQ(Net_Send(c, "x", 1), -1);
+  EXPECT_EQ(WSAGetLastError(), WSAENOTCONN);
+  char byte;
+  EXPECT_EQ(Net_Receive(c, &byte, 1), -1);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Net_WaitReceive(c, 5000), 0);
+  EXPECT_EQ(Net_WaitSend(c, 5000), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  Net_Disconnect(c);  // again: nothing
+  // The peer sees the close.
+  EXPECT_EQ(recv(peer, &byte, 1, 0), 0);
+  closesocket(peer);
+  Net_CloseConnection(c);
+  EXPECT_EQ(Net_Connected(nullptr), 0);
 }
 
 TEST(NetConnection, IPv6WhereAvailable) {
@@ -363,6 +500,22 @@ TEST(NetTime, DatesAndTheirLimits) {
   // Wall-clock seconds counted as if they were UTC: one day is 86400 apart.
   EXPECT_EQ(Time_FromDate(2024, 3, 2, 10, 0, 0) - Time_FromDate(2024, 3, 1, 10, 0, 0), 86400);
   EXPECT_EQ(Time_FromDate(2024, 3, 1, 10, 0, 1) - Time_FromDate(2024, 3, 1, 10, 0, 0), 1);
+}
+
+TEST(NetTime, MonotonicTicksAndBounds) {
+  uint32_t before = Time_Ticks();
+  Time_Delay(30);
+  uint32_t elapsed = Time_Ticks() - before;
+  EXPECT_GE(elapsed, 25u);  // the tick count may lag the sleep by its granularity
+  EXPECT_LT(elapsed, 5000u);
+  TimeBound bound = Time_Bound(1000);
+  EXPECT_GT(Time_Left(bound), 900);
+  EXPECT_LE(Time_Left(bound), 1000);
+  EXPECT_EQ(Time_Left(Time_Bound(0)), 0);
+  EXPECT_EQ(Time_Left(Time_Bound(-5)), 0);
+  TimeBound shortBound = Time_Bound(20);
+  Time_Delay(40);
+  EXPECT_EQ(Time_Left(shortBound), 0);
 }
 
 TEST(NetTime, NowAndDelay) {
