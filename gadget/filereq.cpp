@@ -187,7 +187,8 @@ void Requester_OpenFile(const char16_t* title, const char16_t* defaultFile, cons
     dialog.lStructSize = kDialogSize;
     dialog.hwndOwner = Requester_Owner();
     dialog.lpstrFilter = W(filter);
-    dialog.nFilterIndex = static_cast<DWORD>(position + 1);
+    // Counted in the unsigned field: the largest position would overflow a signed sum.
+    dialog.nFilterIndex = static_cast<DWORD>(position) + 1;
     dialog.lpstrFile = W(file);
     dialog.nMaxFile = capacity;
     dialog.lpstrInitialDir = directory ? W(directory) : nullptr;

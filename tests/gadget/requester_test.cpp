@@ -374,6 +374,13 @@ TEST_F(FileRequesterTest, ThePatternPositionSelectsThePairShownFirst) {
   EXPECT_EQ(seen.filterIndex, 1);
   EXPECT_EQ(*call.result, u"");
 
+  // The largest position names no pair (its index is counted without overflow): the first is shown.
+  FileCall last = startOpenFile(gui_, u"pick", u"", u"Brix maps|*.bxm|All files|*.*", INT32_MAX);
+  DialogSweeper lastSweeper(&last.pending);
+  ASSERT_TRUE(SimUser_AnswerFileDialog(nullptr, &seen, SIMUSER_TIMEOUT));
+  ASSERT_TRUE(last.pending->Wait());
+  EXPECT_EQ(seen.filterIndex, 0);
+
   // No pattern at all: no filters.
   FileCall bare = startOpenFile(gui_, u"pick", u"", u"", 0);
   DialogSweeper bareSweeper(&bare.pending);
