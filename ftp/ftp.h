@@ -18,6 +18,7 @@ constexpr int32_t FTP_LINE_TABLE_SIZE = 128;     // lines split at a time
 constexpr int32_t FTP_LINE_SIZE = 2048;          // a reply line handed out, with its zero
 constexpr int32_t FTP_COMMAND_SIZE = 1024;       // a command line, with CR LF and its zero
 constexpr int32_t FTP_REPLY_MAX_TEXT = 65536;    // bytes received for one reply at most
+constexpr int32_t FTP_OWED_REPLY_MS = 2000;      // the wait for an aborted upload's completion reply
 
 // Upload progress: bytes sent (0 before the first block), or one of these.
 constexpr int64_t FTP_PROGRESS_STARTING = -1;
@@ -52,6 +53,9 @@ struct FtpSession {
   FtpReceive receive;  // null: the control connection
   // The latest upload's STOR was accepted (Ftp_StoreAccepted); any thread reads it.
   std::atomic<int32_t> storeAccepted;
+  // 1: the server still owes a reply (the completion of an aborted upload);
+  // it is read and dropped before the next command goes out.
+  int32_t replyOwed;
 };
 
 // The data phase of an upload has begun and nothing is sent yet: a running
@@ -121,7 +125,9 @@ int32_t Ftp_SendAll(const FtpChannel& channel, const void* data, int32_t length)
 // was sent. 0 without sending when the line would not fit FTP_COMMAND_SIZE or
 // word or argument holds CR or LF. A null argument is empty. A send that fails
 // part-way (or is aborted) closes the control connection: the server might
-// read what follows as the rest of the line.
+// read what follows as the rest of the line. A reply the server still owes is
+// read first (at most FTP_OWED_REPLY_MS; failing that, the connection is
+// closed and the command fails), except before QUIT, which reads no reply.
 int32_t Ftp_SendCommand(FtpSession* session, const char* word, const char* argument);
 // Copies the next reply line into `line` (FTP_LINE_SIZE bytes; a longer line
 // is cut to fit) and consumes it; 0 when no line can be read: the connection

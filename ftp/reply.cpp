@@ -20,9 +20,7 @@ struct ReplyBudget {
   TimeBound bound;
 };
 
-ReplyBudget newBudget(const FtpSession* session) {
-  return {session->timeout * 1000, FTP_REPLY_MAX_TEXT, false, {0, 0}};
-}
+ReplyBudget newBudget(int32_t timeoutMs) { return {timeoutMs, FTP_REPLY_MAX_TEXT, false, {0, 0}}; }
 
 bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
 
@@ -161,9 +159,10 @@ void copyLine(const char* line, char* copy, int32_t size) {
 // the closing line of a multi-line reply. A reply that cannot be read to its
 // end within the budget leaves the command channel out of step: the control
 // connection is dropped.
-int32_t readReply(FtpSession* session, const char* codes, char* copy, int32_t size, bool* complete) {
+int32_t readReply(FtpSession* session, const char* codes, char* copy, int32_t size, bool* complete,
+                  int32_t timeoutMs) {
   *complete = false;
-  ReplyBudget budget = newBudget(session);
+  ReplyBudget budget = newBudget(timeoutMs);
   char line[FTP_LINE_SIZE];
   if (!readLine(session, line, &budget)) {
     Ftp_DropControl(session);
@@ -222,6 +221,16 @@ int32_t Ftp_SendCommand(FtpSession* session, const char* word, const char* argum
   std::memcpy(line, word, wordLength);
   std::memcpy(line + wordLength, argument, argumentLength);
   std::memcpy(line + wordLength + argumentLength, "\r\n", 3);
+  if (session->replyOwed && std::strcmp(word, "QUIT") != 0) {
+    // An aborted upload's completion reply is still on its way; read as the
+    // answer to this command it would put the channel out of step.
+    int32_t waitMs =
+        session->timeout * 1000 < FTP_OWED_REPLY_MS ? session->timeout * 1000 : FTP_OWED_REPLY_MS;
+    bool complete;
+    readReply(session, nullptr, nullptr, 0, &complete, waitMs);
+    session->replyOwed = 0;
+    if (!complete) return 0;  // the connection is closed by now
+  }
   FtpChannel channel = {session->control, session->timeout, Ftp_AbortWatch(session)};
   if (Ftp_SendAll(channel, line, static_cast<int32_t>(wordLength + argumentLength + 2))) return 1;
   // Part of the line may be out: the server could take what follows as its rest.
@@ -231,27 +240,28 @@ int32_t Ftp_SendCommand(FtpSession* session, const char* word, const char* argum
 
 int32_t Ftp_ReadReplyLine(FtpSession* session, char* line) {
   if (!session) return 0;
-  ReplyBudget budget = newBudget(session);
+  ReplyBudget budget = newBudget(session->timeout * 1000);
   return readLine(session, line, &budget) ? 1 : 0;
 }
 
 int32_t Ftp_ExpectReply(FtpSession* session, const char* codes, char* copy, int32_t size) {
   if (!session) return 0;
   bool complete;
-  return readReply(session, codes, copy, size, &complete);
+  return readReply(session, codes, copy, size, &complete, session->timeout * 1000);
 }
 
 int32_t Ftp_SkipReply(FtpSession* session) {
   if (!session) return 0;
   bool complete;
-  readReply(session, nullptr, nullptr, 0, &complete);
+  readReply(session, nullptr, nullptr, 0, &complete, session->timeout * 1000);
   return complete ? 1 : 0;
 }
 
 void Ftp_DropControl(FtpSession* session) {
   if (!session || !session->control) return;
   Net_Disconnect(session->control);
-  // Whatever was received belongs to the closed connection.
+  // Whatever was received or is still owed belongs to the closed connection.
+  session->replyOwed = 0;
   session->pendingLines = 0;
   session->nextLine = 0;
   session->textStart = 0;

@@ -12,9 +12,9 @@
 namespace {
 
 // After an abort the completion reply is waited for this long: a server that
-// answers the dropped data connection at once keeps the session in step, and
-// Ftp_Abort still returns well within 100 ms.
-constexpr int32_t kAbortReplyGraceMs = 40;
+// answers the dropped data connection at once is read here; a later answer is
+// owed and read before the next command. Ftp_Abort stays well within 100 ms.
+constexpr int32_t kAbortReplyGraceMs = 20;
 
 // The parameters a worker thread receives; it releases them itself.
 struct FtpWorker {
@@ -228,18 +228,56 @@ Blocks sendBlocks(FtpSession* session, LocalFile* file, DataConnection* data, in
   }
 }
 
-// After an abort with the completion reply still due: a server that answers
-// the dropped data connection at once is read; otherwise the reply would
-// answer the next command, so the control connection goes.
+// After an abort with the completion reply still due and the data connection
+// dropped: a server that answers at once is read; otherwise the reply is
+// owed, and the next command reads it first, so that it answers nothing else.
 void settleAfterAbort(FtpSession* session) {
   if (Ftp_ControlGone(session)) return;
   if (!session->receive && !Net_WaitReceive(session->control, kAbortReplyGraceMs)) {
-    Ftp_DropControl(session);
+    session->replyOwed = 1;
     return;
   }
   // The reply has begun; the abort request is still set, so a reply that does
-  // not come whole at once drops the connection too.
+  // not come whole at once closes the connection.
   Ftp_SkipReply(session);
+}
+
+enum class Await { kBegun, kAborted, kTimedOut };
+
+// Waits until the server's reply has begun (or is already buffered), in
+// slices that look at the abort request, for at most the session's time-out.
+Await awaitReply(FtpSession* session) {
+  if (session->receive || session->pendingLines > 0 || session->textEnd > session->textStart)
+    return Await::kBegun;
+  TimeBound bound = Time_Bound(session->timeout * 1000);
+  for (;;) {
+    if (aborted(session)) return Await::kAborted;
+    int32_t left = Time_Left(bound);
+    if (left == 0) return Await::kTimedOut;
+    // A closed or failed connection counts as begun: the reader finds out.
+    if (Net_WaitReceive(session->control, left < NET_WAIT_SLICE_MS ? left : NET_WAIT_SLICE_MS) ||
+        !Net_Connected(session->control))
+      return Await::kBegun;
+  }
+}
+
+// Reads the completion reply of the data; true when the server confirmed that
+// it stored everything (226 or 250). An abort before the reply began drops the
+// data connection at once, unread bytes and all.
+bool readCompletion(FtpSession* session, DataConnection* data) {
+  switch (awaitReply(session)) {
+    case Await::kAborted:
+      data->drop();
+      settleAfterAbort(session);
+      return false;
+    case Await::kTimedOut:
+      data->drop();
+      Ftp_DropControl(session);
+      return false;
+    case Await::kBegun:
+      break;
+  }
+  return Ftp_ExpectReply(session, "226;250", nullptr, 0) != 0;
 }
 
 // The upload up to its outcome, which it returns without publishing it:
@@ -284,19 +322,15 @@ int64_t transfer(FtpSession* session, const char16_t* localPath, const char16_t*
   bool whole = end == Blocks::kEndOfFile && file.endsWhole(sent);
   if (!whole) {
     data.drop();
-    Ftp_SkipReply(session);
+    readCompletion(session, &data);
     return FTP_PROGRESS_FAILED;
   }
   // The end of the stream goes out after the buffered bytes; the connection
   // stays open until the server confirms, so an abort meanwhile can still
   // drop what it has not read.
   Net_ShutdownSend(data.connection);
-  bool confirmed = Ftp_ExpectReply(session, "226;250", nullptr, 0);
-  if (!confirmed && aborted(session)) {
-    data.drop();
-    return FTP_PROGRESS_FAILED;
-  }
-  data.close();
+  bool confirmed = readCompletion(session, &data);
+  if (confirmed) data.close();  // otherwise dropped on leaving
   // Only the server knows whether it stored everything (a full disk answers
   // 451 or 552 after the data).
   return confirmed ? FTP_PROGRESS_FINISHED : FTP_PROGRESS_FAILED;

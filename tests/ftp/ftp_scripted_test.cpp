@@ -1055,6 +1055,74 @@ TEST(FtpTrouble, AbortIsPromptAtFullSpeed) {
       StartsWith(server.Finish(), {"USER brixmaps", "PASS wol347", "TYPE I", "PASV", "STOR map.bxm"}));
 }
 
+TEST(FtpTrouble, LateCompletionAfterAnAbortIsReadBeforeTheNextCommand) {
+  // The server answers the dropped data connection only after a while (as a
+  // rate-limited one does); the reply must not answer the DELE that follows.
+  ScriptedServer server([&](ScriptedPeer& p) {
+    Login(p);
+    PassiveUploadStart(p);
+    p.ReceiveData();  // until the client's reset
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    p.Send("426 Failure reading network stream.\r\n");
+    p.Command();  // DELE
+    p.Send("550 Delete operation failed.\r\n");
+    p.Command();  // CWD
+    p.Send("250 ok\r\n");
+    p.WaitForClose();
+  });
+  LocalFile file(Pattern(64 << 20));
+  ASSERT_NE(Open(server), nullptr);
+  ASSERT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 1), 1);
+  ASSERT_TRUE(Await([] { return Ftp_Progress(20) > 0; }));
+  EXPECT_LT(TimedAbort(20), kAbortBound);
+  EXPECT_EQ(Ftp_DeleteFile(20, u"map.bxm"), 0);  // its own 550, not the 426 nor a 250
+  EXPECT_EQ(Ftp_SetDirectory(20, u"/"), 1);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(), (Transcript{"USER brixmaps", "PASS wol347", "TYPE I", "PASV", "STOR map.bxm",
+                                         "DELE map.bxm", "CWD /", "QUIT"}));
+}
+
+TEST(FtpTrouble, OwedReplyThatNeverComesClosesTheConnection) {
+  ScriptedServer server([&](ScriptedPeer& p) {
+    Login(p);
+    PassiveUploadStart(p);
+    p.ReceiveData();
+    p.WaitForClose();  // no word about the dropped data connection
+  });
+  LocalFile file(Pattern(64 << 20));
+  FtpSession* session = Open(server);
+  ASSERT_NE(session, nullptr);
+  ASSERT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 1), 1);
+  ASSERT_TRUE(Await([] { return Ftp_Progress(20) > 0; }));
+  EXPECT_LT(TimedAbort(20), kAbortBound);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Ftp_DeleteFile(20, u"map.bxm"), 0);
+  auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(FTP_OWED_REPLY_MS - 100));
+  EXPECT_LT(took, std::chrono::milliseconds(FTP_OWED_REPLY_MS + 3000));
+  EXPECT_EQ(Net_Connected(session->control), 0);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(), (Transcript{"USER brixmaps", "PASS wol347", "TYPE I", "PASV", "STOR map.bxm"}));
+}
+
+TEST(FtpTrouble, CloseAfterAnAbortWaitsForNoOwedReply) {
+  ScriptedServer server([&](ScriptedPeer& p) {
+    Login(p);
+    PassiveUploadStart(p);
+    p.ReceiveData();
+    p.WaitForClose();
+  });
+  LocalFile file(Pattern(64 << 20));
+  ASSERT_NE(Open(server), nullptr);
+  ASSERT_EQ(Ftp_SendFile(20, file.wide().c_str(), u"map.bxm", 1), 1);
+  ASSERT_TRUE(Await([] { return Ftp_Progress(20) > 0; }));
+  auto start = std::chrono::steady_clock::now();
+  Ftp_Close(20);  // closing the window mid-upload
+  EXPECT_LT(std::chrono::steady_clock::now() - start, kAbortBound);
+  EXPECT_EQ(server.Finish(),
+            (Transcript{"USER brixmaps", "PASS wol347", "TYPE I", "PASV", "STOR map.bxm", "QUIT"}));
+}
+
 #ifdef __linux__
 TEST(FtpTrouble, FifosAndDevicesAreRefusedUnsent) {
   std::string directory = TempDirectory();

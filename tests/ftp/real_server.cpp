@@ -131,13 +131,14 @@ bool writeText(const std::string& path, const std::string& text) {
   return static_cast<bool>(out);
 }
 
-std::string vsftpdConfig(int port, const std::string& root, const std::string& empty) {
+std::string vsftpdConfig(int port, const std::string& root, const std::string& empty, int rateLimit) {
   std::ostringstream c;
   c << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" << port
     << "\nbackground=NO\nanonymous_enable=NO\nlocal_enable=YES\nwrite_enable=YES\nlocal_umask=022\n"
     << "local_root=" << root << "\npasv_enable=YES\nport_enable=YES\nconnect_from_port_20=NO\n"
     << "pam_service_name=vsftpd\nsecure_chroot_dir=" << empty << "\nseccomp_sandbox=NO\nisolate=NO\n"
     << "isolate_network=NO\nxferlog_enable=NO\nssl_enable=NO\nuserlist_enable=NO\ndelay_failed_login=0\n";
+  if (rateLimit > 0) c << "local_max_rate=" << rateLimit << "\n";
   return c.str();
 }
 
@@ -215,7 +216,7 @@ bool RealServer::Start(RealServerKind kind, std::string* why, bool* missing) {
     std::vector<std::string> arguments;
     if (kind == RealServerKind::Vsftpd) {
       std::string config = work + "/vsftpd.conf";
-      writeText(config, vsftpdConfig(port, root, work + "/empty"));
+      writeText(config, vsftpdConfig(port, root, work + "/empty", rateLimit));
       arguments = {program, config};
     } else {
       arguments = {

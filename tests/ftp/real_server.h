@@ -20,6 +20,11 @@ struct RealServer {
   // Stops the server and removes its directory.
   ~RealServer();
 
+  // Set before Start: vsftpd sends and receives at most this many bytes per
+  // second in each session (0: no limit). Under Wine, a limited vsftpd is
+  // found as TILEPOST_FTP_VSFTPD_LIMITED.
+  int rateLimit = 0;
+
   int port = 0;
   std::string root;  // where uploads land
   int pid = 0;

@@ -1,7 +1,8 @@
 // Real FTP servers for the Windows build: the servers run on the Linux side,
 // started by tools/real-ftp-servers, which names each one's port and root in
-// the environment (TILEPOST_FTP_VSFTPD, TILEPOST_FTP_PUREFTPD: "PORT ROOT",
-// ROOT a Windows path). Nothing is started or stopped here; the servers and
+// the environment (TILEPOST_FTP_VSFTPD, TILEPOST_FTP_PUREFTPD and the vsftpd
+// limited to 1 MiB/s, TILEPOST_FTP_VSFTPD_LIMITED: "PORT ROOT", ROOT a Windows
+// path). Nothing is started or stopped here; the servers and
 // their roots live for the whole run.
 #include <cstdlib>
 #include <string>
@@ -14,7 +15,9 @@ const char* RealServerName(RealServerKind kind) {
 
 bool RealServer::Start(RealServerKind kind, std::string* why, bool* missing) {
   *missing = false;
-  const char* variable = kind == RealServerKind::Vsftpd ? "TILEPOST_FTP_VSFTPD" : "TILEPOST_FTP_PUREFTPD";
+  const char* variable = kind == RealServerKind::PureFtpd ? "TILEPOST_FTP_PUREFTPD"
+                         : rateLimit > 0                  ? "TILEPOST_FTP_VSFTPD_LIMITED"
+                                                          : "TILEPOST_FTP_VSFTPD";
   const char* value = std::getenv(variable);
   if (!value || !*value) {
     *missing = true;
