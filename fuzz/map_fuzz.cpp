@@ -13,19 +13,26 @@
 
 namespace {
 
-// The element: an identity, the index of its key in the input's key table, and
-// a string field the map manages when the map has a description.
+// The element: an identity, the index of its key in the input's key table,
+// and the fields a description may give the map to manage: a string and a map
+// of its own (UTF-16 keys, 64-bit values).
 struct Element {
   uint32_t id;
   uint32_t key;
   StringVar text;
+  HashMap* inner;
 };
-const StructWord kDescription[] = {offsetof(Element, text), STRUCT_END};
+const StructWord kStringDescription[] = {offsetof(Element, text), STRUCT_END};
+const StructWord kNestedDescription[] = {
+    offsetof(Element, text), STRUCT_MAP, offsetof(Element, inner), sizeof(int64_t), 0, 0, 4, STRUCT_END};
+
+using InnerContent = std::multiset<std::pair<std::u16string, int64_t>>;
 
 struct ModelElement {
   uint32_t id;
   std::u16string text;
   void* data;  // where the map keeps it (pool elements do not move)
+  InnerContent inner;
 };
 
 struct Model {
@@ -39,7 +46,8 @@ enum KeyKind { WIDE, NOCASE, INTEGER };
 
 struct Run {
   KeyKind kind;
-  bool described;
+  bool described;  // a string field
+  bool nested;     // and a map field
   int32_t elementSize;
   std::vector<std::u16string> keys;  // string keys as given
   std::vector<intptr_t> intKeys;
@@ -76,18 +84,33 @@ ModelElement* findId(Model& model, uint32_t id, std::u16string* key = nullptr) {
   return nullptr;
 }
 
+// The elements of an element's own map, by a walk of its chains.
+InnerContent innerContent(const HashMap* inner) {
+  InnerContent content;
+  for (int32_t b = 0; b < inner->bucketCount; b++)
+    for (MapNode* node = inner->buckets[b]; node; node = node->next)
+      content.insert({node->key.text, *reinterpret_cast<const int64_t*>(node + 1)});
+  FUZZ_CHECK(static_cast<size_t>(inner->count) == content.size());
+  return content;
+}
+
 // What a map element holds is what the model says of it.
 void checkElement(const Run& run, const ModelElement& expected, const void* data) {
   FUZZ_CHECK(data == expected.data);
   auto* e = static_cast<const Element*>(data);
   FUZZ_CHECK(e->id == expected.id);
   if (run.described) FUZZ_CHECK(std::u16string(e->text ? e->text : u"") == expected.text);
+  if (run.nested)
+    FUZZ_CHECK(e->inner && e->inner->owner == &e->inner && innerContent(e->inner) == expected.inner);
 }
 
 void create(Run& run, int m, int32_t buckets) {
   HashMap* old = run.maps[m];
-  HashMap* made =
-      Map_Create(run.elementSize, 0, run.described ? kDescription : nullptr, &run.maps[m], buckets);
+  HashMap* made = Map_Create(run.elementSize, 0,
+                             run.nested      ? kNestedDescription
+                             : run.described ? kStringDescription
+                                             : nullptr,
+                             &run.maps[m], buckets);
   FUZZ_CHECK(made && run.maps[m] == made && made != old);
   FUZZ_CHECK(made->bucketCount == std::max(buckets, 1));
   if (run.kind == NOCASE) made->flags |= MAP_NOCASE;
@@ -111,19 +134,27 @@ void add(Run& run, int m, uint32_t k, bool reuse, const std::u16string& text) {
   void* data =
       run.kind == INTEGER ? Map_AddInt(map, run.intKeys[k], reuse) : Map_Add(map, run.keys[k].c_str(), reuse);
   FUZZ_CHECK(data);
+  // Zero-filled, but for an own map that the description asks to be created, empty.
+  auto* e = static_cast<Element*>(data);
+  HashMap* inner = e->inner;
+  if (run.nested) {
+    FUZZ_CHECK(inner && inner->count == 0 && inner->owner == &e->inner);
+    e->inner = nullptr;
+  }
   static const char zeros[256] = {};
   FUZZ_CHECK(std::memcmp(data, zeros, static_cast<size_t>(run.elementSize)) == 0);
+  e->inner = inner;
   auto& list = model.byKey[canonical(run, k)];
   uint32_t id = run.nextId++;
   if (reuse && !list.empty()) {
     FUZZ_CHECK(data == list.back().data);  // the newest under that key, cleared
     list.back().id = id;
     list.back().text = text;
+    list.back().inner.clear();
   } else {
-    list.push_back({id, text, data});
+    list.push_back({id, text, data, {}});
     model.count++;
   }
-  auto* e = static_cast<Element*>(data);
   e->id = id;
   e->key = k;
   if (run.described) String_Assign(&e->text, text.empty() ? nullptr : text.c_str());
@@ -131,7 +162,7 @@ void add(Run& run, int m, uint32_t k, bool reuse, const std::u16string& text) {
   checkCount(run, m);
 }
 
-void find(Run& run, int m, uint32_t k, bool narrow) {
+void find(Run& run, int m, uint32_t k, bool narrow, const std::optional<std::u16string>& innerKey) {
   Model& model = run.models[m];
   void* data = lookup(run, m, k, narrow);
   auto it = model.byKey.find(canonical(run, k));
@@ -140,8 +171,16 @@ void find(Run& run, int m, uint32_t k, bool narrow) {
     return;
   }
   FUZZ_CHECK(data);
-  checkElement(run, it->second.back(), data);
-  model.current = it->second.back().id;
+  ModelElement& found = it->second.back();
+  checkElement(run, found, data);
+  model.current = found.id;
+  if (run.nested && innerKey) {
+    // Something for copies and deletions of the element to carry along or release.
+    auto* value = static_cast<int64_t*>(Map_Add(static_cast<Element*>(data)->inner, innerKey->c_str(), 0));
+    FUZZ_CHECK(value && *value == 0);
+    *value = found.id;
+    found.inner.insert({*innerKey, found.id});
+  }
 }
 
 // Takes the element with `id` out of the model.
@@ -223,12 +262,13 @@ void copy(Run& run, int from, int to, bool clearFirst) {
   std::unordered_map<std::u16string, std::vector<ModelElement>> expected;
   if (!clearFirst) expected = target.byKey;
   for (auto& [key, list] : origin.byKey)
-    for (auto e = list.rbegin(); e != list.rend(); ++e) expected[key].push_back({e->id, e->text, nullptr});
-  std::unordered_map<uint32_t, std::pair<std::u16string, std::u16string>> unseen;  // id: key, text
+    for (auto e = list.rbegin(); e != list.rend(); ++e)
+      expected[key].push_back({e->id, e->text, e->data, e->inner});
+  std::unordered_map<uint32_t, std::pair<std::u16string, ModelElement>> unseen;  // id: key, element
   size_t total = 0;
   for (auto& [key, list] : expected)
     for (auto& e : list) {
-      unseen[e.id] = {key, e.text};
+      unseen[e.id] = {key, e};
       total++;
     }
   FUZZ_CHECK(destination->count >= 0 && static_cast<size_t>(destination->count) == total);
@@ -242,8 +282,16 @@ void copy(Run& run, int from, int to, bool clearFirst) {
     auto it = unseen.find(e->id);
     FUZZ_CHECK(it != unseen.end());
     FUZZ_CHECK(canonical(run, e->key) == it->second.first);
-    if (run.described) FUZZ_CHECK(std::u16string(e->text ? e->text : u"") == it->second.second);
-    seen[it->second.first].push_back({e->id, it->second.second, e});
+    ModelElement element = it->second.second;
+    if (findId(origin, e->id)) {
+      // A copy: its string and map are its own, with the source's contents.
+      auto* original = static_cast<const Element*>(element.data);
+      FUZZ_CHECK(!run.described || !e->text || e->text != original->text);
+      FUZZ_CHECK(!run.nested || e->inner != original->inner);
+    }
+    element.data = e;
+    checkElement(run, element, e);
+    seen[it->second.first].push_back(element);
     unseen.erase(it);
   }
   FUZZ_CHECK(unseen.empty() && !Map_Next(destination));
@@ -279,7 +327,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   FuzzedDataProvider in(input, size);
   Run run;
   run.kind = static_cast<KeyKind>(in.ConsumeIntegralInRange<int>(0, 2));
-  run.described = in.ConsumeBool();
+  int structure = in.ConsumeIntegralInRange<int>(0, 2);
+  run.described = structure >= 1;
+  run.nested = structure == 2;
   run.elementSize = static_cast<int32_t>(sizeof(Element)) + in.ConsumeIntegralInRange<int32_t>(0, 20);
   size_t keyCount = in.ConsumeIntegralInRange<size_t>(1, 8);
   for (size_t i = 0; i < keyCount; i++) {
@@ -295,9 +345,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
     run.intKeys.push_back(in.ConsumeBool() ? in.ConsumeIntegralInRange<intptr_t>(-5, 40)
                                            : in.ConsumeIntegral<intptr_t>());
   }
+  // Mostly few buckets, so that chains are long; now and then as many as the
+  // event-binding table has.
   auto buckets = [&] {
-    return in.ConsumeBool() ? in.ConsumeIntegralInRange<int32_t>(-1, 5)
-                            : in.ConsumeIntegralInRange<int32_t>(1, 1024);
+    return in.ConsumeIntegralInRange<int>(0, 3) ? in.ConsumeIntegralInRange<int32_t>(-1, 8)
+                                                : in.ConsumeIntegralInRange<int32_t>(1, 1024);
   };
   create(run, 0, buckets());
   create(run, 1, buckets());
@@ -313,7 +365,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
         break;
       case 3:
       case 4:
-        find(run, m, k, in.ConsumeBool());
+        find(run, m, k, in.ConsumeBool(),
+             in.ConsumeBool() ? std::optional<std::u16string>(Fuzz_Text(in, 3)) : std::nullopt);
         break;
       case 5:
         deleteCurrent(run, m);
