@@ -14,10 +14,21 @@ bool isSlot(const ObjectRegistry* registry, ObjectNumber object) {
 }
 
 // Heap addresses never lie in the first 64 KiB (unmapped on Windows and, by
-// default, on Linux). A value there that is no slot number - a number past the
-// capacity, or OBJECT_ANY - names no object, instead of being taken as an address.
+// default, on Linux), and a handle is always positive (see Object_Allocate). A
+// value that is no slot number and below that - a number past the capacity, or
+// any negative number - names no object, instead of being taken as an address.
+constexpr ObjectNumber kLowestHandle = 0x10000;
+
 bool isHandle(const ObjectRegistry* registry, ObjectNumber object) {
-  return object != OBJECT_ANY && !isSlot(registry, object) && static_cast<uintptr_t>(object) >= 0x10000;
+  return object >= kLowestHandle && !isSlot(registry, object);
+}
+
+// The bytes of a slot array of `capacity` slots in *bytes; false when that
+// cannot be represented (a 32-bit size_t wraps from 2^30 slots on).
+bool slotArrayBytes(int64_t capacity, size_t* bytes) {
+  if (capacity < 0 || static_cast<uint64_t>(capacity) > SIZE_MAX / sizeof(void*)) return false;
+  *bytes = static_cast<size_t>(capacity) * sizeof(void*);
+  return true;
 }
 
 bool isLive(const void* record) { return record && *static_cast<void* const*>(record) != nullptr; }
@@ -29,8 +40,10 @@ ObjectRegistry* Object_CreateRegistry(int32_t elementSize, int32_t growStep,
   // Every record starts with its liveness mark, a pointer.
   if (elementSize < static_cast<int32_t>(sizeof(void*))) elementSize = sizeof(void*);
   if (growStep < 1) growStep = 1;
+  size_t bytes;
+  if (!slotArrayBytes(growStep, &bytes)) Heap_Exhausted("object registry: growth step");
   auto* registry = static_cast<ObjectRegistry*>(Heap_Alloc(sizeof(ObjectRegistry)));
-  void** slots = static_cast<void**>(Heap_Alloc(static_cast<size_t>(growStep) * sizeof(void*)));
+  void** slots = static_cast<void**>(Heap_Alloc(bytes));
   if (!registry || !slots) Heap_Exhausted("object registry");
   registry->elementSize = elementSize;
   registry->growStep = growStep;
@@ -41,7 +54,16 @@ ObjectRegistry* Object_CreateRegistry(int32_t elementSize, int32_t growStep,
 }
 
 void* Object_Allocate(ObjectRegistry* registry, ObjectNumber object) {
-  if (object == OBJECT_ANY) return List_Add(&registry->dynamicList, sizeof(ListNode) + registry->elementSize);
+  if (object == OBJECT_ANY) {
+    void* data = List_Add(&registry->dynamicList, sizeof(ListNode) + registry->elementSize);
+    // A record at an address that reads as a negative number (the upper half
+    // of a 32-bit address space) could not be told from an invalid number.
+    if (data && reinterpret_cast<ObjectNumber>(data) < kLowestHandle) {
+      List_Remove(&registry->dynamicList, data);
+      return nullptr;
+    }
+    return data;
+  }
   if (object < 0) return nullptr;
 
   if (object < registry->capacity && registry->slots[object]) {
@@ -63,8 +85,9 @@ void* Object_Allocate(ObjectRegistry* registry, ObjectNumber object) {
       return nullptr;
     }
     int32_t capacity = static_cast<int32_t>(object) + registry->growStep;
-    auto* slots =
-        static_cast<void**>(Heap_ReAlloc(registry->slots, static_cast<size_t>(capacity) * sizeof(void*)));
+    size_t bytes;
+    void** slots = nullptr;
+    if (slotArrayBytes(capacity, &bytes)) slots = static_cast<void**>(Heap_ReAlloc(registry->slots, bytes));
     if (!slots) {
       Heap_Free(record);
       return nullptr;

@@ -30,12 +30,15 @@ struct ObjectRegistry {
 ObjectRegistry* Object_CreateRegistry(int32_t elementSize, int32_t growStep, ObjectFreeCallback freeCallback);
 // A zero-filled record for `object` (a number, or OBJECT_ANY for a new dynamic
 // object whose handle is the record's address). A number in use is first freed
-// through the free callback. Returns null when memory ran out; the registry is
-// then unchanged.
+// through the free callback. Returns null when memory ran out, for a number
+// below -1, or when the grown slot array's size cannot be represented; the
+// registry is then unchanged.
 void* Object_Allocate(ObjectRegistry* registry, ObjectNumber object);
-// The record of a live object (first field non-zero), else null.
+// The record of a live object (first field non-zero), else null. A number
+// below -1, or one past the capacity that is no handle, names no object.
 void* Object_Get(ObjectRegistry* registry, ObjectNumber object);
-// Ends an object: a numbered record is zero-filled and kept, a dynamic node released.
+// Ends an object: a numbered record is zero-filled and kept, a dynamic node
+// released. A value that names no object (see Object_Get) changes nothing.
 void Object_Free(ObjectRegistry* registry, ObjectNumber object);
 // Calls the free callback for every object: numbers ascending, then dynamic
 // objects oldest first. Does nothing without a callback.

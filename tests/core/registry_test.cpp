@@ -75,6 +75,47 @@ TEST_F(RegistryTest, ValuesThatAreNeitherSlotsNorHandlesNameNothing) {
   EXPECT_EQ(Object_Allocate(registry, -2), nullptr);
 }
 
+// Every negative number but OBJECT_ANY is no slot and no record address: each
+// operation that looks a number up finds nothing and changes nothing.
+TEST_F(RegistryTest, NumbersBelowMinusOneNameNothingAnywhere) {
+  Record* kept = makeLive(0);
+  Record* dynamic = makeLive(OBJECT_ANY);
+  for (ObjectNumber bad : {ObjectNumber(-2), ObjectNumber(-3), ObjectNumber(-0x10000), ObjectNumber(-0x10001),
+                           ObjectNumber(INTPTR_MIN), ObjectNumber(INTPTR_MIN + 1)}) {
+    EXPECT_EQ(Object_Get(registry, bad), nullptr) << bad;
+    Object_Free(registry, bad);
+    EXPECT_EQ(Object_Allocate(registry, bad), nullptr) << bad;
+  }
+  EXPECT_EQ(Object_Get(registry, 0), kept);
+  EXPECT_EQ(Object_Get(registry, handleOf(dynamic)), dynamic);
+  EXPECT_EQ(registry->capacity, 16);
+  EXPECT_TRUE(freed.empty());
+}
+
+#if INTPTR_MAX == INT32_MAX
+// On a 32-bit build a slot array of 2^30 slots or more has a size that wraps;
+// such a growth fails instead of making a small array with a huge capacity.
+TEST_F(RegistryTest, AGrowthWhoseSizeWrapsFailsAndLeavesTheRegistryIntact) {
+  Record* kept = makeLive(0);
+  kept->payload[0] = 7;
+  void** slots = registry->slots;
+  for (ObjectNumber number : {ObjectNumber(0x3FFFFFF0), ObjectNumber(0x40000000), ObjectNumber(0x7FFFFFEF),
+                              ObjectNumber(0x7FFFFFF0), ObjectNumber(INT32_MAX)}) {
+    EXPECT_EQ(Object_Allocate(registry, number), nullptr) << number;
+    EXPECT_EQ(registry->capacity, 16);
+    EXPECT_EQ(registry->slots, slots);
+    EXPECT_EQ(Object_Get(registry, 0), kept);
+    EXPECT_EQ(kept->payload[0], 7);
+  }
+  // A growth too large for the heap, but representable, fails the same way.
+  EXPECT_EQ(Object_Allocate(registry, 0x3FFFFFEF), nullptr);
+  EXPECT_EQ(registry->capacity, 16);
+  EXPECT_EQ(Object_Get(registry, 0), kept);
+  EXPECT_NE(makeLive(40), nullptr);
+  EXPECT_EQ(registry->capacity, 56);
+}
+#endif
+
 TEST_F(RegistryTest, ReallocatingALiveNumberFreesItFirstAndReturnsTheSameRecord) {
   Record* r = makeLive(4);
   r->payload[3] = 99;

@@ -150,3 +150,24 @@ TEST_F(FtpReader, TextWithoutLineEndAtCloseIsALine) {
   feed.pieces = {"221 bye"};
   EXPECT_EQ(Ftp_ExpectReply(&session, "221", nullptr, 0), 1);
 }
+
+// Negative numbers other than OBJECT_ANY name no session and no server: every
+// operation that looks one up finds nothing, and opening one fails before any
+// connection is made.
+TEST(FtpNumbers, NumbersBelowMinusOneNameNoSessionAndNoServer) {
+  for (ObjectNumber bad :
+       {ObjectNumber(-2), ObjectNumber(-3), ObjectNumber(-0x10001), ObjectNumber(INTPTR_MIN)}) {
+    EXPECT_EQ(Ftp_Open(bad, u"127.0.0.1", u"user", u"password", 1, 1), nullptr) << bad;
+    EXPECT_EQ(Ftp_Progress(bad), 0);
+    EXPECT_EQ(Ftp_SetDirectory(bad, u"/"), 0);
+    EXPECT_EQ(Ftp_DeleteFile(bad, u"x.bxm"), 0);
+    EXPECT_EQ(Ftp_SendFile(bad, u"x.bxm", u"x.bxm", 0), 0);
+    EXPECT_EQ(Ftp_SendFile(bad, u"x.bxm", u"x.bxm", 1), 0);
+    Ftp_Abort(bad);
+    Ftp_Close(bad);
+
+    EXPECT_EQ(Net_CreateServer(bad, 0, NET_TCP, "127.0.0.1"), nullptr);
+    EXPECT_EQ(Net_ServerEvent(bad), NET_EVENT_NONE);
+    Net_CloseServer(bad);
+  }
+}

@@ -241,6 +241,72 @@ TEST(GadgetTest, TextOperationsOnMissingGadgetsAndNullTexts) {
   EXPECT_EQ(joined, u"[Fish & Chips]");
 }
 
+// Negative numbers other than OBJECT_ANY name no gadget: every operation that
+// looks a gadget up does nothing, creation fails and leaves no window, and a
+// control whose ID is such a number is no gadget to the parent either.
+TEST(GadgetTest, NumbersBelowMinusOneNameNoGadget) {
+  GadgetGui gui;
+  HWND top = openWindow(gui);
+  ASSERT_NE(top, nullptr);
+  HWND kept = HandleOf(gui.Call([] { return Gadget_CreateButton(0, 0, 0, 100, 20, u"kept"); }));
+  ASSERT_NE(kept, nullptr);
+  struct Seen {
+    intptr_t created[4];
+    bool record;
+    std::u16string text;
+    int32_t state, attribute, colour, width, height;
+    intptr_t freed;
+    HWND activated;
+    LRESULT notified;
+  };
+  for (ObjectNumber bad :
+       {ObjectNumber(-2), ObjectNumber(-3), ObjectNumber(-0x10001), ObjectNumber(INTPTR_MIN)}) {
+    Seen seen = gui.Call([=] {
+      Seen s{};
+      s.created[0] = Gadget_CreateText(bad, 0, 30, 100, 20, u"t");
+      s.created[1] = Gadget_CreateString(bad, 0, 30, 100, 20, u"s");
+      s.created[2] = Gadget_CreateButton(bad, 0, 30, 100, 20, u"b");
+      s.created[3] = Gadget_CreateProgressBar(bad, 0, 30, 100, 20, 0, 100);
+      s.record = Gadget_GetRecord(bad) != nullptr;
+      Gadget_SetText(bad, u"x");
+      s.text = textOf(bad);
+      Gadget_SetState(bad, 1);
+      s.state = Gadget_GetState(bad);
+      Gadget_SetAttribute(bad, 1, 5);
+      s.attribute = Gadget_GetAttribute(bad, 1);
+      Gadget_SetColour(bad, GADGET_COLOUR_BACK, kRed);
+      s.colour = Gadget_GetColour(bad, GADGET_COLOUR_BACK);
+      s.width = s.height = 77;
+      Gadget_RequiredSize(bad, &s.width, &s.height);
+      s.activated = Gadget_Activate(bad);
+      s.freed = Gadget_Free(bad);
+      // A child control of the window whose ID is that number.
+      HWND foreign =
+          CreateWindowExW(0, W(u"Button"), W(u"f"), WS_CHILD, 0, 60, 50, 20, Window_GadgetState()->listWindow,
+                          reinterpret_cast<HMENU>(bad), GetModuleHandleW(nullptr), nullptr);
+      s.notified =
+          Gadget_Notify(foreign, GetParent(foreign), WM_CTLCOLORBTN, 0, reinterpret_cast<LPARAM>(foreign));
+      DestroyWindow(foreign);
+      return s;
+    });
+    for (intptr_t created : seen.created) EXPECT_EQ(created, 0) << bad;
+    EXPECT_FALSE(seen.record);
+    EXPECT_EQ(seen.text, u"");
+    EXPECT_EQ(seen.state, 0);
+    EXPECT_EQ(seen.attribute, 0);
+    EXPECT_EQ(seen.colour, GADGET_COLOUR_DEFAULT);
+    EXPECT_EQ(seen.width, 0);
+    EXPECT_EQ(seen.height, 0);
+    EXPECT_EQ(seen.activated, nullptr);
+    EXPECT_EQ(seen.freed, 0);
+    EXPECT_EQ(seen.notified, NOTIFY_NOT_HANDLED);
+  }
+  // Only the kept button is left in the window, and it still works.
+  EXPECT_EQ(GetWindow(top, GW_CHILD), kept);
+  EXPECT_EQ(GetWindow(kept, GW_HWNDNEXT), nullptr);
+  EXPECT_EQ(gui.Call([] { return textOf(0); }), u"kept");
+}
+
 TEST(GadgetTest, StatesOfButtonsAndProgressBarsAndNoneForTheOtherKinds) {
   GadgetGui gui;
   ASSERT_NE(openWindow(gui), nullptr);
@@ -671,4 +737,3 @@ TEST(GadgetBrushTest, TheCacheCountsUsesFromSeveralThreads) {
 }
 
 }  // namespace
-

@@ -312,6 +312,47 @@ TEST(WindowTest, NumbersAreReusedAndDynamicWindowsAreAddressedByTheirHandle) {
   EXPECT_FALSE(seen.classAfterClose);
 }
 
+// Negative numbers other than OBJECT_ANY name no window: opening one fails and
+// leaves no window or class, closing or looking one up finds nothing, and a
+// window whose tag reads as such a number belongs to no window record.
+TEST(WindowTest, NumbersBelowMinusOneNameNoWindow) {
+  GuiThread gui;
+  HWND kept = handleOf(gui.Call([] { return Window_Open(0, 0, 0, 100, 50, u"Kept", WINDOW_INVISIBLE); }));
+  ASSERT_NE(kept, nullptr);
+  for (ObjectNumber bad :
+       {ObjectNumber(-2), ObjectNumber(-3), ObjectNumber(-0x10001), ObjectNumber(INTPTR_MIN)}) {
+    struct Seen {
+      intptr_t opened;
+      bool record, found;
+      int32_t closed;
+      ObjectNumber fromHandle;
+    } seen = gui.Call([=] {
+      Seen s{};
+      s.opened = Window_Open(bad, 0, 0, 100, 50, u"Bad", WINDOW_INVISIBLE);
+      s.record = Window_GetRecord(bad) != nullptr;
+      s.closed = Window_Close(bad);
+      // A foreign top-level window tagged with bad + 1.
+      HWND tagged = CreateWindowExW(0, W(u"Static"), W(u""), WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                    GetModuleHandleW(nullptr), nullptr);
+      SetPropW(tagged, W(u"RT_WindowID"), reinterpret_cast<HANDLE>(bad + 1));
+      WindowRecord* record = reinterpret_cast<WindowRecord*>(1);
+      s.fromHandle = Window_FromHandle(tagged, &record);
+      s.found = record != nullptr;
+      RemovePropW(tagged, W(u"RT_WindowID"));
+      DestroyWindow(tagged);
+      return s;
+    });
+    EXPECT_EQ(seen.opened, 0) << bad;
+    EXPECT_FALSE(seen.record);
+    EXPECT_EQ(seen.closed, 0);
+    EXPECT_EQ(seen.fromHandle, bad);
+    EXPECT_FALSE(seen.found);
+  }
+  EXPECT_TRUE(IsWindow(kept));
+  EXPECT_NE(gui.Call([] { return Window_GetRecord(0); }), nullptr);
+  EXPECT_FALSE(classExists(u"WindowClass_-2"));
+}
+
 TEST(WindowTest, AFailedOpeningLeavesNoRecordAndNoClass) {
   GuiThread gui;
   struct Seen {
