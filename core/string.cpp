@@ -25,7 +25,12 @@ char16_t* bytesInto(char16_t* base, int64_t byteOffset) {
 }
 
 // A block for `length` characters, its terminator and the slack.
-size_t blockBytes(int32_t length) { return 2 * static_cast<size_t>(length) + kBlockSlack; }
+size_t blockBytes(int32_t length) {
+  // Where size_t is 32 bits wide, twice a length near INT32_MAX wraps.
+  if (static_cast<size_t>(length) > (SIZE_MAX - kBlockSlack) / 2)
+    Heap_Exhausted("string heap: variable too long");
+  return 2 * static_cast<size_t>(length) + kBlockSlack;
+}
 
 char16_t* allocBlock(int32_t length) {
   auto* block = static_cast<char16_t*>(HeapAlloc(String_Heap, 0, blockBytes(length)));
@@ -123,9 +128,18 @@ void String_Append(const char16_t* text) {
     *bytesInto(acc.buffer, acc.position) = 0;
     return;
   }
-  // One pass while the text fits below the growth point, which is the common
-  // case: measuring first and then copying reads every character twice. A text
-  // inside the accumulator lies before `position`, so copying forward is safe.
+  // A text inside the accumulator (an earlier, protected result) may end at
+  // `position` itself, its terminator being the place the copy starts from:
+  // copied in one pass it would read its own output and never end. It is
+  // measured first, then copied (found again after any growth).
+  if (const int32_t inside = String_OffsetOf(text)) {
+    const int32_t length = String_Length(text);
+    char16_t* destination = String_Reserve(length, acc.position);
+    String_CopyChars(destination, String_AddressOf(inside), length);
+    return;
+  }
+  // Any other text: one pass while it fits below the growth point, which is
+  // the common case (measuring first and then copying reads every character twice).
   char16_t* destination = bytesInto(acc.buffer, acc.position);
   int32_t room = (acc.capacity - 4 - acc.position) / 2 - 1;  // keeps position + 2n < capacity - 4
   int32_t copied = 0;
@@ -138,12 +152,9 @@ void String_Append(const char16_t* text) {
     acc.position += 2 * copied;
     return;
   }
-  // The text needs growth. What was copied moves with the buffer; a text inside
-  // the accumulator (an earlier, protected result) is found again afterwards.
+  // The text needs growth; what was copied moves with the buffer.
   int32_t length = copied + String_Length(text + copied);
-  int32_t inside = String_OffsetOf(text);
   destination = String_Reserve(length, acc.position);
-  if (inside) text = String_AddressOf(inside);
   String_CopyChars(destination + copied, text + copied, length - copied);
 }
 

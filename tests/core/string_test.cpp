@@ -194,6 +194,28 @@ TEST_F(StringEngine, AppendOfAProtectedResultSurvivesTheMove) {
   String_Free(blocker);
 }
 
+// A text whose terminator is the accumulator's own terminator (the last
+// operand, read again) ends where the copy begins: it is measured before it is
+// copied, both with room to spare and when it needs growth.
+TEST_F(StringEngine, AppendOfTheTextEndingAtThePositionDoublesIt) {
+  String_Append(u"castle");
+  String_Append(acc.buffer);
+  EXPECT_EQ(std::u16string(acc.buffer), u"castlecastle");
+  EXPECT_EQ(acc.position, 24);
+  EXPECT_EQ(acc.capacity, 16396);
+
+  // A suffix of the text, at the growth point.
+  std::u16string fill(acc.capacity / 2 - acc.position / 2 - 8, u'.');
+  String_Append(fill.c_str());
+  const int32_t start = acc.position;
+  String_Append(u"tower");
+  const int32_t capacity = acc.capacity;
+  String_Append(at(start));
+  EXPECT_GT(acc.capacity, capacity);
+  EXPECT_EQ(std::u16string(at(start)), u"towertower");
+  EXPECT_EQ(acc.position, start + 20);
+}
+
 TEST(StringLength, CountsCharactersAndNullAsEmpty) {
   EXPECT_EQ(String_Length(nullptr), 0);
   EXPECT_EQ(String_Length(u""), 0);
