@@ -62,13 +62,36 @@ void formatKey(char16_t* out, int32_t code, ObjectNumber window, ObjectNumber ob
   Window_FormatDecimal(out, type);
 }
 
-void freeCallbacks(EventBinding* binding) {
-  for (EventCallbackNode* node = binding->head; node;) {
+// A callback may unbind (Window_Close does) while the bindings of an event are
+// walked: the walk holds nodes of the list it runs. While a walk is under way,
+// unbound nodes are only marked dead (no callback) and kept here; the walk
+// stops at a dead node, and the outermost walk releases them when it ends.
+int bindingWalks = 0;
+EventCallbackNode* retiredCallbacks = nullptr;
+
+void releaseCallbackList(EventCallbackNode* node) {
+  while (node) {
     EventCallbackNode* next = node->next;
     Heap_Free(node);
     node = next;
   }
+}
+
+void freeCallbacks(EventBinding* binding) {
+  EventCallbackNode* head = binding->head;
   binding->head = nullptr;
+  if (!head) return;
+  if (bindingWalks == 0) {
+    releaseCallbackList(head);
+    return;
+  }
+  EventCallbackNode* last = head;
+  for (EventCallbackNode* node = head; node; node = node->next) {
+    node->callback = nullptr;
+    last = node;
+  }
+  last->next = retiredCallbacks;
+  retiredCallbacks = head;
 }
 
 // Runs the callbacks bound to an event, most specific key first, with the
@@ -98,10 +121,17 @@ void runBindings(EventState* s, int32_t code, ObjectNumber object, ObjectNumber 
     char16_t text[kKeyCapacity];
     formatKey(text, code, key.window, key.object, key.type);
     auto* binding = static_cast<EventBinding*>(Map_FindWide(bindingMap, text));
-    for (EventCallbackNode* node = binding ? binding->head : nullptr; node;) {
+    bindingWalks++;
+    // A dead node means the entry was unbound by a callback: its remaining
+    // callbacks are skipped.
+    for (EventCallbackNode* node = binding ? binding->head : nullptr; node && node->callback;) {
       EventCallbackNode* next = node->next;
       node->callback();
       node = next;
+    }
+    if (--bindingWalks == 0) {
+      releaseCallbackList(retiredCallbacks);
+      retiredCallbacks = nullptr;
     }
   }
 

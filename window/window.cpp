@@ -166,9 +166,11 @@ intptr_t Window_Open(ObjectNumber number, int32_t x, int32_t y, int32_t width, i
   AdjustWindowRectEx(&outer, style & ~kOwnLowBits, FALSE, exStyle);
   int outerWidth = outer.right - outer.left;
   int outerHeight = outer.bottom - outer.top;
-  // IGNORE_COORDINATE as a size would hand the window system a negative
-  // size; the window system's default size serves as the restored size.
-  if (width == IGNORE_COORDINATE || height == IGNORE_COORDINATE) outerWidth = outerHeight = CW_USEDEFAULT;
+  // Both sizes IGNORE_COORDINATE would hand the window system a negative size:
+  // its default size serves as the restored size instead. One of them alone is
+  // used as passed, like any size (the window system makes a negative one its
+  // smallest), so that the other keeps its value.
+  if (width == IGNORE_COORDINATE && height == IGNORE_COORDINATE) outerWidth = outerHeight = CW_USEDEFAULT;
   // Either coordinate ignored gives the default position; a centring flag
   // moves the window afterwards, and where it cannot (no active window) the
   // default position stands instead of a coordinate far off the screen.

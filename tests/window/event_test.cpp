@@ -179,6 +179,48 @@ TEST_F(EventTest, BindingsRunForTheFiveKeysInOrderWithTheEventCurrent) {
   drainEvents();
 }
 
+void closingWindow0() {
+  calls.emplace_back(10, Event_Gadget());
+  Window_Close(0);
+}
+void unbindingWindow1() {
+  calls.emplace_back(11, Event_Gadget());
+  Event_UnbindWindow(1);
+}
+
+// A callback that closes its window, or unbinds, frees the list being walked:
+// the remaining callbacks of its entry are skipped, other entries still run,
+// and nothing freed is touched (the address sanitizer watches this case).
+TEST_F(EventTest, ACallbackThatClosesItsWindowOrUnbindsEndsItsEntrysWalk) {
+  calls.clear();
+  ASSERT_NE(openHidden(0), nullptr);
+  const int32_t code = EVENT_GADGET_ACTIVITY;
+  ASSERT_TRUE(Event_Bind(code, 0, 8, 3, closingWindow0, 0));
+  ASSERT_TRUE(Event_Bind(code, 0, 8, 3, bound1, 0));     // same entry, after the closing one: skipped
+  ASSERT_TRUE(Event_Bind(code, 0, 8, -1, bound2, 0));    // window 0's next entry: unbound by then
+  ASSERT_TRUE(Event_Bind(code, -1, -1, -1, bound4, 1));  // another window's binding still runs
+  Event_Queue(code, 8, 0, 3, 0, nullptr, 0);
+  EXPECT_EQ(calls, (std::vector<std::pair<int, ObjectNumber>>{{10, 8}, {4, 8}}));
+  EXPECT_EQ(Window_GetRecord(0), nullptr);
+
+  calls.clear();
+  ASSERT_TRUE(Event_Bind(code, -1, -1, -1, unbindingWindow1, 1));
+  ASSERT_TRUE(Event_Bind(code, -1, -1, -1, bound5, 1));
+  Event_Queue(code, 9, 0, 3, 0, nullptr, 0);
+  // bound4 was first in that entry, then the unbinding callback; bound5 is skipped.
+  EXPECT_EQ(calls, (std::vector<std::pair<int, ObjectNumber>>{{4, 9}, {11, 9}}));
+  calls.clear();
+  Event_Queue(code, 10, 0, 3, 0, nullptr, 0);
+  EXPECT_TRUE(calls.empty());
+
+  // Binding again afterwards works as before.
+  ASSERT_TRUE(Event_Bind(code, -1, -1, -1, bound6, 2));
+  Event_Queue(code, 11, 0, 3, 0, nullptr, 0);
+  EXPECT_EQ(calls, (std::vector<std::pair<int, ObjectNumber>>{{6, 11}}));
+  Event_UnbindWindow(2);
+  drainEvents();
+}
+
 TEST_F(EventTest, QueuedEventsComeBeforeNewMessagesWhichKeepTheirParameters) {
   HWND window = openHidden(0);
   ASSERT_NE(window, nullptr);

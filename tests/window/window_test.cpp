@@ -138,6 +138,32 @@ TEST(WindowTest, FlagsBecomeStylesAndTheClientAreaHasTheAskedSize) {
   EXPECT_EQ(reinterpret_cast<intptr_t>(GetPropW(opened.hidden, W(u"RT_WindowID"))), 3);
 }
 
+// Only both sizes IGNORE_COORDINATE give the default size; one alone leaves
+// the other as passed.
+TEST(WindowTest, OneIgnoredSizeKeepsTheOther) {
+  GuiThread gui;
+  struct Opened {
+    HWND wide, tall, neither;
+  } opened = gui.Call([] {
+    return Opened{handleOf(Window_Open(0, 10, 20, 320, IGNORE_COORDINATE, u"Wide", 0)),
+                  handleOf(Window_Open(1, 10, 20, IGNORE_COORDINATE, 210, u"Tall", 0)),
+                  handleOf(Window_Open(2, 10, 20, IGNORE_COORDINATE, IGNORE_COORDINATE, u"Neither", 0))};
+  });
+  ASSERT_TRUE(opened.wide && opened.tall && opened.neither);
+  ASSERT_TRUE(SimUser_Idle(SIMUSER_TIMEOUT));
+  SimWindow wide, tall, neither;
+  ASSERT_TRUE(SimUser_Read(opened.wide, &wide));
+  ASSERT_TRUE(SimUser_Read(opened.tall, &tall));
+  ASSERT_TRUE(SimUser_Read(opened.neither, &neither));
+  EXPECT_EQ(wide.client.right - wide.client.left, 320);
+  EXPECT_GE(wide.client.bottom - wide.client.top, 0);
+  EXPECT_EQ(tall.client.bottom - tall.client.top, 210);
+  EXPECT_GE(tall.client.right - tall.client.left, 0);
+  // The default size: neither of the passed sizes, and the same for both sides.
+  EXPECT_GT(neither.rect.right - neither.rect.left, 320);
+  EXPECT_GT(neither.rect.bottom - neither.rect.top, 210);
+}
+
 TEST(WindowTest, CentringUsesTheScreenOrTheActiveWindowAndKeepsTheDefaultWithoutOne) {
   GuiThread gui;
   // No window of this thread is active yet: a window-centred window keeps the
