@@ -235,15 +235,43 @@ TEST(MapLifetime, BucketCountBelowOneBecomesOne) {
   Map_Free(map);
 }
 
-TEST(EventBindingTable, EveryLookupInTheEmptyTableMisses) {
+// The event-binding table's keys: a lookup finds only its own key, never
+// another key that shares its bucket or is a prefix of it, and a miss leaves
+// the element found last current.
+TEST(EventBindingTable, LookupsFindOnlyTheirOwnKeyInAnOccupiedBucket) {
   HashMap* table = nullptr;
   Map_Create(2 * sizeof(void*), 7, nullptr, &table, 1024);
   ASSERT_NE(table, nullptr);
-  EXPECT_EQ(table->typeCode, 7);
-  for (const char* k : {"13100:0:3:0", "13100:0:3:-1", "13100:0:-1:-1", "-1:0:-1:-1", "13100:-1:-1:-1", ""})
-    EXPECT_EQ(Map_Find(table, k), nullptr) << k;
-  EXPECT_EQ(table->current, nullptr);
-  EXPECT_EQ(table->bucketIndex, -1);
+  auto bucketOf = [](const std::string& k) {
+    uint32_t h = 0;
+    for (char c : k) h = h * 65599u + static_cast<uint32_t>(static_cast<signed char>(c));
+    return h % 1024;
+  };
+  // Two keys of the event format that land in one bucket.
+  std::string bound = "13100:0:3:0", neighbour;
+  for (int object = 4; neighbour.empty() && object < 100000; object++) {
+    std::string k = "13100:0:" + std::to_string(object) + ":0";
+    if (bucketOf(k) == bucketOf(bound)) neighbour = k;
+  }
+  ASSERT_FALSE(neighbour.empty());
+  for (const char* k : {"13100:0:3:0", "13100:0:3:-1", "13100:-1:-1:-1", ""})
+    EXPECT_EQ(Map_Find(table, k), nullptr) << "empty table: " << k;
+
+  std::u16string wide(bound.begin(), bound.end());
+  void* element = Map_Add(table, wide.c_str(), 0);
+  ASSERT_NE(element, nullptr);
+  EXPECT_EQ(Map_Find(table, bound.c_str()), element);
+  MapNode* found = table->current;
+  EXPECT_EQ(Map_Find(table, neighbour.c_str()), nullptr);
+  EXPECT_EQ(Map_Find(table, "13100:0:3:"), nullptr);
+  EXPECT_EQ(Map_Find(table, "13100:0:3:00"), nullptr);
+  EXPECT_EQ(Map_Find(table, "13100:0:3:-1"), nullptr);
+  EXPECT_EQ(table->current, found);
+  std::u16string other(neighbour.begin(), neighbour.end());
+  void* second = Map_Add(table, other.c_str(), 0);
+  EXPECT_EQ(Map_Find(table, neighbour.c_str()), second);
+  EXPECT_EQ(Map_FindWide(table, wide.c_str()), element);
+  EXPECT_EQ(table->count, 2);
   Map_Free(table);
 }
 

@@ -86,19 +86,59 @@ TEST(Heaps, FailureHookCountsSuccessfulAllocations) {
 }
 #endif
 
+// A heap created without HEAP_NO_SERIALIZE serves threads at once: every block
+// handed out is whole and its own (no two callers get overlapping memory), and
+// a re-allocation keeps the contents, while other threads allocate and free.
 TEST(Heaps, SerialisedHeapTakesConcurrentCallers) {
   HANDLE heap = HeapCreate(0, 4096, 0);
+  ASSERT_NE(heap, nullptr);
+  constexpr int kThreads = 4;
+  constexpr int kBlocks = 500;
+  constexpr size_t kSmall = 24, kLarge = 72;
+  // The byte every block of thread t, index i, is filled with.
+  auto mark = [](int t, int i) { return static_cast<unsigned char>(t * 61 + i); };
+  auto whole = [](const void* p, size_t n, unsigned char m) {
+    const auto* bytes = static_cast<const unsigned char*>(p);
+    for (size_t k = 0; k < n; k++)
+      if (bytes[k] != m) return false;
+    return true;
+  };
+  std::vector<std::vector<void*>> blocks(kThreads, std::vector<void*>(kBlocks));
+  std::atomic<int> failures{0};
   std::vector<std::thread> threads;
-  for (int t = 0; t < 4; t++) {
-    threads.emplace_back([heap] {
-      for (int i = 0; i < 2000; i++) {
-        void* p = HeapAlloc(heap, 0, 24);
-        p = HeapReAlloc(heap, 0, p, 48);
-        HeapFree(heap, 0, p);
+  for (int t = 0; t < kThreads; t++) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kBlocks; i++) {
+        void* p = HeapAlloc(heap, 0, kSmall);
+        if (!p) {
+          failures++;
+          continue;
+        }
+        std::memset(p, mark(t, i), kSmall);
+        // A short-lived block between, so that frees interleave with other threads' allocations.
+        HeapFree(heap, 0, HeapAlloc(heap, 0, kLarge));
+        void* grown = HeapReAlloc(heap, 0, p, kLarge);
+        if (!grown || !whole(grown, kSmall, mark(t, i))) {
+          failures++;
+          blocks[t][i] = grown ? grown : p;
+          continue;
+        }
+        std::memset(grown, mark(t, i), kLarge);
+        blocks[t][i] = grown;
       }
     });
   }
-  for (auto& t : threads) t.join();
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  // Only now, with every block still held, would an overlap show as a foreign mark.
+  int damaged = 0;
+  for (int t = 0; t < kThreads; t++)
+    for (int i = 0; i < kBlocks; i++)
+      if (blocks[t][i] && !whole(blocks[t][i], kLarge, mark(t, i))) damaged++;
+  EXPECT_EQ(damaged, 0);
+  for (auto& list : blocks)
+    for (void* p : list)
+      if (p) EXPECT_TRUE(HeapFree(heap, 0, p));
   HeapDestroy(heap);
 }
 
