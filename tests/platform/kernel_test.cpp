@@ -137,8 +137,9 @@ TEST(Heaps, SerialisedHeapTakesConcurrentCallers) {
       if (blocks[t][i] && !whole(blocks[t][i], kLarge, mark(t, i))) damaged++;
   EXPECT_EQ(damaged, 0);
   for (auto& list : blocks)
-    for (void* p : list)
+    for (void* p : list) {
       if (p) EXPECT_TRUE(HeapFree(heap, 0, p));
+    }
   HeapDestroy(heap);
 }
 
