@@ -136,10 +136,13 @@ TEST(Heaps, SerialisedHeapTakesConcurrentCallers) {
     for (int i = 0; i < kBlocks; i++)
       if (blocks[t][i] && !whole(blocks[t][i], kLarge, mark(t, i))) damaged++;
   EXPECT_EQ(damaged, 0);
-  for (auto& list : blocks)
+  for (auto& list : blocks) {
     for (void* p : list) {
-      if (p) EXPECT_TRUE(HeapFree(heap, 0, p));
+      if (p) {
+        EXPECT_TRUE(HeapFree(heap, 0, p));
+      }
     }
+  }
   HeapDestroy(heap);
 }
 
