@@ -82,9 +82,10 @@ struct FuzzArguments {
   std::vector<int32_t> offsets;     // byte offsets of accumulator texts
   std::vector<std::u16string> own;  // ordinary-memory copies (stable addresses)
 
-  // Places the texts; `padding` asks for the accumulator to be filled so that
-  // the call's own reservation has to grow (and move) the buffer.
-  void place(FuzzedDataProvider& in, std::vector<std::u16string> values, bool allowNull = true) {
+  // Places the texts. Now and then the accumulator is first filled almost to
+  // its capacity, so that the appends or the call's own reservation have to
+  // grow (and move) the buffer.
+  void place(FuzzedDataProvider& in, std::vector<std::u16string> values) {
     before = String_Accumulator.position;
     if (in.ConsumeBool()) {
       // Up to a few characters short of the capacity: the appends below or
@@ -100,7 +101,7 @@ struct FuzzArguments {
     own = texts;
     for (size_t i = 0; i < texts.size(); i++) {
       int choice = in.ConsumeIntegralInRange<int>(0, 5);
-      where[i] = choice == 0 && allowNull ? 0 : choice >= 3 ? 2 : 1;
+      where[i] = choice == 0 ? 0 : choice >= 3 ? 2 : 1;
       if (where[i] == 0) texts[i].clear();
       if (where[i] != 2) continue;
       offsets[i] = String_Accumulator.position;
