@@ -12,9 +12,6 @@
 
 namespace {
 
-// Numbers below OBJECT_ANY name no object in any operation.
-constexpr bool kNumbersBelowAny = false;
-
 struct Record {
   void* record;
   bool live;
@@ -118,11 +115,9 @@ ObjectNumber pick(FuzzedDataProvider& in, bool forAllocate) {
     case 1:
       return OBJECT_ANY;
     case 2:
-      if (kNumbersBelowAny) {
-        return in.ConsumeBool() ? in.ConsumeIntegralInRange<ObjectNumber>(-70000, -2)
-                                : in.ConsumeIntegralInRange<ObjectNumber>(INTPTR_MIN, -2);
-      }
-      [[fallthrough]];
+      // Below OBJECT_ANY: no object in any operation.
+      return in.ConsumeBool() ? in.ConsumeIntegralInRange<ObjectNumber>(-70000, -2)
+                              : in.ConsumeIntegralInRange<ObjectNumber>(INTPTR_MIN, -2);
     case 3:
       // Past the capacity, where no object can be: up to the lowest handles.
       if (!forAllocate) return in.ConsumeIntegralInRange<ObjectNumber>(model.capacity, 0xFFFF);

@@ -1,5 +1,6 @@
 // Fuzzes the string functions (float formatting, counting, replacing, path
-// parts) against references written from their definitions, with their string
+// parts) and the building of string expressions against references written
+// from their definitions, with their string
 // arguments in ordinary memory, null, or in the accumulator as results of
 // earlier operands, and with the accumulator about to grow under the call.
 #include <bit>
@@ -221,6 +222,56 @@ void fuzzPathPart(FuzzedDataProvider& in) {
   args.end();
 }
 
+// A string expression as the runtime builds one: operands appended in order
+// (ordinary texts, null, earlier results protected in the accumulator, and the
+// expression's own text so far, which ends at the position), then stored into
+// a variable.
+void fuzzExpression(FuzzedDataProvider& in) {
+  std::u16string first = Fuzz_Text(in), second = Fuzz_Text(in);
+  FuzzArguments args;
+  args.place(in, {first, second});
+  const int32_t start = String_Accumulator.position;
+  std::u16string expected;
+  bool appended = false;
+  for (int operands = in.ConsumeIntegralInRange<int>(1, 6); operands > 0; operands--) {
+    bool isNull = false;
+    switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+      case 0: {
+        std::u16string text = Fuzz_Text(in);
+        isNull = text.empty() && in.ConsumeBool();
+        String_Append(isNull ? nullptr : text.c_str());
+        expected += text;
+        break;
+      }
+      case 1: {
+        size_t i = in.ConsumeIntegralInRange<size_t>(0, 1);
+        isNull = !args.at(i);
+        String_Append(args.at(i));
+        expected += args.texts[i];
+        break;
+      }
+      default:
+        // Only once an operand has been appended is the expression's text
+        // terminated at the position.
+        if (!appended) continue;
+        String_Append(String_Accumulator.buffer + start / 2);
+        expected += std::u16string(expected);
+        break;
+    }
+    appended = true;
+    FUZZ_CHECK(Fuzz_Result(start, !isNull) == expected);
+    if (expected.size() > 4000) break;
+  }
+  StringVar variable = nullptr;
+  if (in.ConsumeBool()) String_Assign(&variable, Fuzz_Text(in).c_str());
+  String_Store(&variable, start);
+  FUZZ_CHECK(variable && std::u16string(variable) == expected);
+  FUZZ_CHECK(String_Accumulator.position == start);
+  FUZZ_CHECK(args.intact());
+  String_Free(variable);
+  args.end();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -229,7 +280,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   // A few calls per input, so that one call's accumulator state meets the next.
   for (int calls = 0; calls < 4 && in.remaining_bytes() > 0; calls++) {
-    switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+    switch (in.ConsumeIntegralInRange<int>(0, 4)) {
+      case 4:
+        fuzzExpression(in);
+        break;
       case 0:
         fuzzFormat(in);
         break;
