@@ -15,8 +15,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # One self-contained .exe: the C and C++ runtimes and winpthread are linked in,
-# so nothing but the system's own DLLs is needed beside it.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# so nothing but the system's own DLLs is needed beside it. The PE header gets
+# no link time stamp, so the same sources give the same .exe.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
 
 # Test programs (and anything else CMake runs from the build) go through Wine.
 get_filename_component(_tp_wine_run ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run ABSOLUTE)

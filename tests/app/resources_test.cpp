@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/res/resource.h"
+#include "tilepost_version.h"
 // clang-format off
 #include "platform/win32.h"
 #include <winver.h>  // needs the types of the line above
@@ -130,12 +131,27 @@ TEST(Resources, VersionInformationNamesTheProgram) {
   ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
   EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
   EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
-  EXPECT_EQ(HIWORD(fixed->dwFileVersionMS), 1u);
+  // The build's version, X.Y.Z.0, in the numbers and the texts.
+  const DWORD version[] = {TILEPOST_VERSION};
+  EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(version[1], version[0]));
+  EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(version[3], version[2]));
+  EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+  EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
 
-  wchar_t* name = nullptr;
-  ASSERT_TRUE(VerQueryValueW(data.data(), L"\\StringFileInfo\\040904B0\\ProductName",
-                             reinterpret_cast<void**>(&name), &length));
-  EXPECT_EQ(std::wstring_view(name), L"Tilepost");
+  auto text = [&](const wchar_t* name) {
+    std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    wchar_t* value = nullptr;
+    UINT chars = 0;
+    if (!VerQueryValueW(data.data(), path.c_str(), reinterpret_cast<void**>(&value), &chars))
+      return std::string("(none)");
+    std::wstring wide(value);
+    return std::string(wide.begin(), wide.end());
+  };
+  EXPECT_EQ(text(L"ProductName"), "Tilepost");
+  EXPECT_EQ(text(L"FileVersion"), TILEPOST_VERSION_TEXT);
+  EXPECT_EQ(text(L"ProductVersion"), TILEPOST_VERSION_TEXT);
+  // The server it is built for, as the user sees it in the file's properties.
+  EXPECT_EQ(text(L"Comments"), "Uploads Brix maps to the FTP server " TILEPOST_SERVER_TEXT);
 }
 
 }  // namespace
