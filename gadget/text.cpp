@@ -52,7 +52,8 @@ void Gadget_TextRequiredSize(GadgetRecord* gadget, int32_t* width, int32_t* heig
   HGDIOBJ previous = font ? SelectObject(dc, font) : nullptr;
   RECT bounds;
   SetRect(&bounds, 0, 0, 0, 0);
-  DrawTextW(dc, W(text), -1, &bounds, DT_CALCRECT);
+  // The label shows '&' as it is (SS_NOPREFIX), so it is measured without prefix processing.
+  DrawTextW(dc, W(text), -1, &bounds, DT_CALCRECT | DT_NOPREFIX);
   if (previous) SelectObject(dc, previous);
   ReleaseDC(window, dc);
   Heap_Free(text);

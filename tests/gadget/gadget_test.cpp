@@ -652,6 +652,16 @@ TEST(GadgetTest, RequiredSizesFollowTheTextOfLabelsAndButtonsButNotOfFields) {
   EXPECT_EQ(edged.w - plain.w, 2 * cx - 2);
   EXPECT_EQ(edged.h - plain.h, 2 * cy - 2);
 
+  // A text gadget shows '&' as it is (SS_NOPREFIX) and is measured so.
+  gui.Call([] {
+    Gadget_CreateText(7, 0, 180, 100, 20, u"ab&cd");
+    Gadget_CreateText(8, 0, 210, 100, 20, u"abcd");
+  });
+  Sizes ampersand = size(7), letters = size(8);
+  EXPECT_GE(ampersand.w, extent(u"ab&cd").w + 2);
+  EXPECT_EQ(ampersand.w - letters.w, extent(u"ab&cd").w - extent(u"abcd").w);
+  EXPECT_GT(ampersand.w, letters.w);
+
   Sizes none = size(44);
   EXPECT_EQ(none.w, 0);
   EXPECT_EQ(none.h, 0);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 
 #include "platform/simuser.h"
 #include "platform/win32.h"
@@ -274,6 +275,35 @@ TEST(Gdi, TextIsMeasuredWithTheFixedFontModel) {
   SelectObject(dc, old);
   EXPECT_EQ(ReleaseDC(nullptr, dc), 1);
   EXPECT_EQ(ReleaseDC(nullptr, dc), 0);
+}
+
+// Whatever the font: with prefix processing "&x" draws x (the access key) and
+// "&&" one ampersand; DT_NOPREFIX measures every '&' as the character it is,
+// as GetTextExtentPoint32W does.
+TEST(Gdi, DrawTextTakesAmpersandsLiterallyOnlyWithNoPrefix) {
+  HDC dc = GetDC(nullptr);
+  ASSERT_TRUE(dc);
+  HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+  auto extent = [dc](const char16_t* text) {
+    SIZE size{};
+    GetTextExtentPoint32W(dc, W(text), static_cast<int>(std::char_traits<char16_t>::length(text)), &size);
+    return size;
+  };
+  auto drawn = [dc](const char16_t* text, UINT format) {
+    RECT r{0, 0, 0, 0};
+    int height = DrawTextW(dc, W(text), -1, &r, DT_CALCRECT | format);
+    EXPECT_EQ(height, r.bottom) << "the result is the height";
+    return r;
+  };
+  EXPECT_GT(extent(u"ab&cd").cx, extent(u"abcd").cx);
+  EXPECT_EQ(drawn(u"ab&cd", DT_NOPREFIX).right, extent(u"ab&cd").cx);
+  EXPECT_EQ(drawn(u"ab&&cd", DT_NOPREFIX).right, extent(u"ab&&cd").cx);
+  EXPECT_EQ(drawn(u"ab&cd", 0).right, extent(u"abcd").cx);
+  EXPECT_EQ(drawn(u"ab&&cd", 0).right, extent(u"ab&cd").cx);
+  EXPECT_EQ(drawn(u"ab&cd", DT_NOPREFIX).bottom, extent(u"ab&cd").cy);
+  EXPECT_EQ(drawn(u"ab&cd", 0).bottom, extent(u"ab&cd").cy);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
 }
 
 }  // namespace
