@@ -2,6 +2,7 @@
 #include "window/event.h"
 
 #include <atomic>
+#include <mutex>
 
 #include "window/focus.h"
 #include "window/internal.h"
@@ -22,6 +23,40 @@ std::atomic<UINT> postedMessage{0};
 // registered message without a record. GUI thread only.
 bool waiting = false;
 bool wakePosted = false;
+
+// The posted-event window is an ordinary top-level window and its message a
+// registered one, so any program on the desktop can post it with any lParam.
+// Only records that Event_Post made and that are not yet taken are read: each
+// sits in this list (oldest first) from before it is posted until it is taken,
+// and the window looks an lParam up here before touching it. Posters run on
+// any thread, so the list has a lock.
+struct PendingPost {
+  PendingPost* newer;
+  PendingPost* older;
+  EventPost post;  // its address is the lParam
+};
+std::mutex pendingLock;
+PendingPost* pendingOldest = nullptr;
+PendingPost* pendingNewest = nullptr;
+
+// Caller holds pendingLock.
+void unlinkPending(PendingPost* pending) {
+  (pending->older ? pending->older->newer : pendingOldest) = pending->newer;
+  (pending->newer ? pending->newer->older : pendingNewest) = pending->older;
+}
+
+// The pending record whose post is at `address`, unlinked; null when no record
+// of this process waits at that address. The address is only compared.
+PendingPost* takePending(LPARAM address) {
+  std::lock_guard<std::mutex> hold(pendingLock);
+  for (PendingPost* pending = pendingOldest; pending; pending = pending->newer) {
+    if (reinterpret_cast<LPARAM>(&pending->post) == address) {
+      unlinkPending(pending);
+      return pending;
+    }
+  }
+  return nullptr;
+}
 
 constexpr char16_t kPostedClass[] = u"PostEventClass";
 constexpr char16_t kPostedMessageName[] = u"RT_PostEventMessage";
@@ -211,15 +246,24 @@ void Event_End() {
   if (HWND window = postedWindow.exchange(nullptr)) DestroyWindow(window);
   wakePosted = false;  // a wake-up still queued died with the window
   UnregisterClassW(W(kPostedClass), GetModuleHandleW(nullptr));
+  // Posts still queued died with the window; their records are released here.
+  std::lock_guard<std::mutex> hold(pendingLock);
+  while (PendingPost* pending = pendingOldest) {
+    unlinkPending(pending);
+    Heap_Free(pending);
+  }
 }
 
 LRESULT CALLBACK Event_PostedWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   const UINT registered = postedMessage.load();
   if (registered && message == registered) {
     if (lParam) {
-      auto* post = reinterpret_cast<EventPost*>(lParam);
-      Event_Queue(post->code, post->object, post->window, post->type, post->data, nullptr, EVENT_FLAG_FORCE);
-      Heap_Free(post);
+      // Anything but a record of this process still waiting is ignored.
+      if (PendingPost* pending = takePending(lParam)) {
+        const EventPost& post = pending->post;
+        Event_Queue(post.code, post.object, post.window, post.type, post.data, nullptr, EVENT_FLAG_FORCE);
+        Heap_Free(pending);
+      }
     } else {
       // A wake-up that another message loop (a modal one) dispatched.
       wakePosted = false;
@@ -232,15 +276,25 @@ int32_t Event_Post(int32_t code, ObjectNumber object, ObjectNumber window, int32
   HWND target = postedWindow.load();
   const UINT message = postedMessage.load();
   if (!target || !message) return 0;
-  auto* post = static_cast<EventPost*>(Heap_Alloc(sizeof(EventPost)));
-  if (!post) return 0;
-  post->code = code;
-  post->object = object;
-  post->window = window;
-  post->type = type;
-  post->data = data;
-  if (!PostMessageW(target, message, 0, reinterpret_cast<LPARAM>(post))) {
-    Heap_Free(post);
+  auto* pending = static_cast<PendingPost*>(Heap_Alloc(sizeof(PendingPost)));
+  if (!pending) return 0;
+  EventPost& post = pending->post;
+  post.code = code;
+  post.object = object;
+  post.window = window;
+  post.type = type;
+  post.data = data;
+  const auto address = reinterpret_cast<LPARAM>(&post);
+  {
+    // Listed before it is posted: the GUI thread may take it at once.
+    std::lock_guard<std::mutex> hold(pendingLock);
+    pending->older = pendingNewest;
+    (pendingNewest ? pendingNewest->newer : pendingOldest) = pending;
+    pendingNewest = pending;
+  }
+  if (!PostMessageW(target, message, 0, address)) {
+    // Unless Event_End released it meanwhile.
+    if (PendingPost* unsent = takePending(address)) Heap_Free(unsent);
     return 0;
   }
   return 1;

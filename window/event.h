@@ -81,9 +81,10 @@ struct EventBinding {
   ObjectNumber window;  // the window the binding belongs to
 };
 
-// The record another thread posts to hand the GUI thread an event: on 32-bit
+// The record Event_Post posts to hand the GUI thread an event: on 32-bit
 // Windows words 1, 3, 4, 5 and 6 hold code, object, window, type and data;
-// words 0 and 2 are not read. It comes from the main heap; the receiver frees it.
+// words 0 and 2 are not read. Only records that Event_Post made and the window
+// has not taken yet are accepted; any other lParam of the message is ignored.
 struct EventPost {
   intptr_t reserved0;
   int32_t code;
@@ -153,7 +154,8 @@ void Event_UnbindWindow(ObjectNumber window);
 // could not be posted (nothing is left allocated).
 int32_t Event_Post(int32_t code, ObjectNumber object, ObjectNumber window, int32_t type, intptr_t data);
 
-// The procedure of the posted-event window.
+// The procedure of the posted-event window: queues the event of a record
+// Event_Post made and releases the record; ignores any other lParam.
 LRESULT CALLBACK Event_PostedWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Turns a message to a top-level window into events and answers what the

@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
 
+#include "core/heap.h"
 #include "platform/win32.h"
 #include "window/window.h"
 
@@ -313,20 +316,10 @@ TEST_F(EventTest, EventsPostedFromAnotherThreadArriveForcedAndInOrder) {
   std::atomic<int> posted{0};
   std::thread poster([&] {
     for (int i = 0; i < kCount; i++) posted += Event_Post(EVENT_MENU, i, 4, 1, 0);
+    posted += Event_Post(EVENT_TIMER, 5, 6, 7, 0);
   });
-  // A sender outside the library: the record's layout and the registered message name are the contract.
-  auto* record = static_cast<EventPost*>(Heap_Alloc(sizeof(EventPost)));
-  ASSERT_NE(record, nullptr);
-  record->code = EVENT_TIMER;
-  record->object = 5;
-  record->window = 6;
-  record->type = 7;
-  HWND target = FindWindowW(W(u"PostEventClass"), nullptr);
-  ASSERT_NE(target, nullptr);
   poster.join();
-  ASSERT_TRUE(PostMessageW(target, RegisterWindowMessageW(W(u"RT_PostEventMessage")), 0,
-                           reinterpret_cast<LPARAM>(record)));
-  EXPECT_EQ(posted.load(), kCount);
+  EXPECT_EQ(posted.load(), kCount + 1);
 
   std::vector<Seen> seen;
   for (int i = 0; i < 10 * kCount && static_cast<int>(seen.size()) < kCount + 1; i++) {
@@ -339,6 +332,123 @@ TEST_F(EventTest, EventsPostedFromAnotherThreadArriveForcedAndInOrder) {
   for (int i = 0; i < kCount; i++) EXPECT_EQ(seen[i], Seen(EVENT_MENU, i, 4, 1));
   EXPECT_EQ(seen[kCount], Seen(EVENT_TIMER, 5, 6, 7));
 }
+
+// Takes messages (bounded) until the event `code` arrives; returns the events
+// of the posted-event window that came on the way, that one included.
+std::vector<Seen> waitForPosted(int32_t code) {
+  std::vector<Seen> seen;
+  for (int i = 0; i < 200; i++) {
+    const int32_t got = Event_WaitTimeout(100);
+    if (got >= EVENT_FIRST && got <= EVENT_LAST)
+      seen.emplace_back(got, Event_Gadget(), Event_Window(), Event_Type());
+    if (got == code) break;
+  }
+  return seen;
+}
+
+// The lParam of the next posted-event message in this thread's queue, left there.
+LPARAM peekPostedRecord() {
+  MSG msg{};
+  const UINT registered = RegisterWindowMessageW(W(u"RT_PostEventMessage"));
+  for (int i = 0; i < 200; i++) {
+    if (PeekMessageW(&msg, nullptr, registered, registered, PM_NOREMOVE) && msg.lParam) return msg.lParam;
+    Sleep(5);
+  }
+  return 0;
+}
+
+// Another thread (or program) can post the registered message with any lParam:
+// a record it made itself, an address of no record, or a record of ours that
+// was already taken. None of them is read or released; the posts of
+// Event_Post still arrive.
+TEST_F(EventTest, APostedRecordThatEventPostDidNotMakeOrThatWasTakenIsIgnored) {
+  HWND target = FindWindowW(W(u"PostEventClass"), nullptr);
+  ASSERT_NE(target, nullptr);
+  const UINT registered = RegisterWindowMessageW(W(u"RT_PostEventMessage"));
+
+  // A genuine post, and the address of its record once it is taken.
+  ASSERT_EQ(Event_Post(EVENT_MENU, 1, 2, 3, 0), 1);
+  const LPARAM taken = peekPostedRecord();
+  ASSERT_NE(taken, 0);
+  EXPECT_EQ(waitForPosted(EVENT_MENU), (std::vector<Seen>{{EVENT_MENU, 1, 2, 3}}));
+
+  // A record laid out as the contract says, made by a sender outside the library.
+  auto* forged = static_cast<EventPost*>(Heap_Alloc(sizeof(EventPost)));
+  ASSERT_NE(forged, nullptr);
+  forged->code = EVENT_TIMER;
+  forged->object = 5;
+  forged->window = 6;
+  forged->type = 7;
+  static EventPost notOnTheHeap{0, EVENT_TIMER, 0, 8, 8, 8, 0};
+  std::thread forger([&] {
+    PostMessageW(target, registered, 0, reinterpret_cast<LPARAM>(forged));
+    PostMessageW(target, registered, 0, reinterpret_cast<LPARAM>(&notOnTheHeap));
+    PostMessageW(target, registered, 0, taken);  // a replay: the record was released
+    PostMessageW(target, registered, 0, static_cast<LPARAM>(0x12345670));
+    PostMessageW(target, registered, 0, static_cast<LPARAM>(-16));
+    Event_Post(EVENT_MENU, 9, 9, 9, 0);  // after the forged ones in the same queue
+  });
+  forger.join();
+  EXPECT_EQ(waitForPosted(EVENT_MENU), (std::vector<Seen>{{EVENT_MENU, 9, 9, 9}}));
+  // The forged record was neither read into an event nor released.
+  EXPECT_EQ(forged->code, EVENT_TIMER);
+  Heap_Free(forged);
+}
+
+#ifdef _WIN32
+// The forging program of the case below: posts the registered message to the
+// window and with the lParams named in its environment, then ends. Run only
+// as that case's second process.
+TEST(EventForger, DISABLED_PostsWhatItsEnvironmentNames) {
+  char buffer[256] = {};
+  ASSERT_GT(GetEnvironmentVariableA("TILEPOST_FORGE", buffer, sizeof buffer), 0u);
+  unsigned long long window = 0, taken = 0;
+  ASSERT_EQ(sscanf(buffer, "%llu:%llu", &window, &taken), 2);
+  HWND target = reinterpret_cast<HWND>(static_cast<uintptr_t>(window));
+  const UINT registered = RegisterWindowMessageW(L"RT_PostEventMessage");
+  for (LPARAM lParam : {static_cast<LPARAM>(taken), static_cast<LPARAM>(0x12345670), static_cast<LPARAM>(-16),
+                        static_cast<LPARAM>(0x10000)})
+    EXPECT_TRUE(PostMessageW(target, registered, 0, lParam));
+}
+
+// The same from a second process, which can name any address of ours.
+TEST_F(EventTest, APostFromAnotherProgramIsIgnored) {
+  HWND target = FindWindowW(L"PostEventClass", nullptr);
+  ASSERT_NE(target, nullptr);
+  ASSERT_EQ(Event_Post(EVENT_MENU, 1, 2, 3, 0), 1);
+  const LPARAM taken = peekPostedRecord();
+  ASSERT_NE(taken, 0);
+  EXPECT_EQ(waitForPosted(EVENT_MENU), (std::vector<Seen>{{EVENT_MENU, 1, 2, 3}}));
+
+  char variable[128];
+  snprintf(variable, sizeof variable, "%llu:%llu",
+           static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(target)),
+           static_cast<unsigned long long>(static_cast<uintptr_t>(taken)));
+  ASSERT_TRUE(SetEnvironmentVariableA("TILEPOST_FORGE", variable));
+  wchar_t self[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+  std::wstring commandLine = std::wstring(L"\"") + self +
+                             L"\" --gtest_also_run_disabled_tests --gtest_filter=EventForger.DISABLED_*";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &process));
+  SetEnvironmentVariableA("TILEPOST_FORGE", nullptr);
+  // Bounded: a second program under Wine starts in a few seconds.
+  const DWORD waited = WaitForSingleObject(process.hProcess, 120000);
+  DWORD exitCode = 1;
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  if (waited != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  ASSERT_EQ(waited, WAIT_OBJECT_0);
+  EXPECT_EQ(exitCode, 0u);
+  // Its posts are queued before this one.
+  ASSERT_EQ(Event_Post(EVENT_MENU, 9, 9, 9, 0), 1);
+  EXPECT_EQ(waitForPosted(EVENT_MENU), (std::vector<Seen>{{EVENT_MENU, 9, 9, 9}}));
+}
+#endif
 
 TEST_F(EventTest, WindowMessagesBecomeTheirEvents) {
   HWND window = openHidden(0);
