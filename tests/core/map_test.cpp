@@ -275,6 +275,37 @@ TEST(EventBindingTable, LookupsFindOnlyTheirOwnKeyInAnOccupiedBucket) {
   Map_Free(table);
 }
 
+// A bucket array or an element whose byte size cannot be represented (a
+// 32-bit size_t wraps) is never made: creation or addition fails and what the
+// caller held stays. The main heap is bounded, so a size that can be
+// represented fails too, on any build.
+TEST(MapSizeLimits, HugeBucketCountsAndElementsFailCleanly) {
+  HANDLE saved = Heap_Main;
+  Heap_Main = HeapCreate(0, 4096, 1 << 20);
+  ASSERT_NE(Heap_Main, nullptr);
+  // An element size of its own: its shared pool lives in this heap only.
+  constexpr int32_t kOwnSize = 1000;
+  HashMap* held = nullptr;
+  ASSERT_NE(Map_Create(kOwnSize, 0, nullptr, &held, 8), nullptr);
+  Map_Add(held, u"kept", 0);
+  for (int32_t buckets : {0x40000000, 0x40000001, INT32_MAX}) {
+    HashMap* before = held;
+    EXPECT_EQ(Map_Create(kOwnSize, 0, nullptr, &held, buckets), nullptr) << buckets;
+    EXPECT_EQ(held, before);
+    EXPECT_NE(Map_FindWide(held, u"kept"), nullptr);
+  }
+  HashMap* huge = nullptr;
+  ASSERT_NE(Map_Create(0x40000000, 0, nullptr, &huge, 4), nullptr);
+  EXPECT_EQ(Map_Add(huge, u"x", 0), nullptr);
+  EXPECT_EQ(huge->count, 0);
+  EXPECT_EQ(Map_Next(huge), nullptr);
+  Map_Free(huge);
+  EXPECT_EQ(Map_Create(INT32_MAX, 0, nullptr, &huge, 4), nullptr);
+  Map_Free(held);
+  HeapDestroy(Heap_Main);
+  Heap_Main = saved;
+}
+
 // ---- Structures with managed fields ----
 
 struct Inner {

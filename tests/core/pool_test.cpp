@@ -282,4 +282,34 @@ TEST(PoolExhaustion, FallsBackToABlockOfOneSlot) {
   Heap_Main = saved;
 }
 
+// Blocks whose byte size cannot be represented (a 32-bit size_t wraps at 4 GiB)
+// are never made: allocation fails and the pool stays empty, instead of
+// handing out slots past the end of a small block. The main heap is bounded,
+// so a size that can be represented fails too, on any build.
+TEST(PoolSizeLimits, ABlockTooLargeToRepresentOrToHoldFailsAndLeavesThePoolEmpty) {
+  HANDLE saved = Heap_Main;
+  Heap_Main = HeapCreate(0, 4096, 1 << 20);
+  ASSERT_NE(Heap_Main, nullptr);
+  // 16 slots of 2^29 bytes, and the largest element size there is.
+  for (int32_t elementSize : {0x20000000, 0x40000000, INT32_MAX - 2 * static_cast<int32_t>(sizeof(void*))}) {
+    BlockPool* pool = Pool_Create(elementSize, 16, 256, 0);
+    ASSERT_NE(pool, nullptr) << elementSize;
+    EXPECT_EQ(Pool_Alloc(pool), nullptr) << elementSize;
+    EXPECT_EQ(pool->totalSlots, 0);
+    EXPECT_EQ(pool->availableBlocks, nullptr);
+    EXPECT_EQ(pool->fullBlocks, nullptr);
+    Pool_Destroy(pool);
+  }
+  EXPECT_EQ(Pool_Create(INT32_MAX, 16, 256, 0), nullptr);
+  // The heap still serves an ordinary pool.
+  BlockPool* pool = Pool_Create(32, 16, 256, 0);
+  ASSERT_NE(pool, nullptr);
+  void* element = Pool_Alloc(pool);
+  EXPECT_NE(element, nullptr);
+  Pool_Free(pool, element);
+  Pool_Destroy(pool);
+  HeapDestroy(Heap_Main);
+  Heap_Main = saved;
+}
+
 }  // namespace
