@@ -1176,3 +1176,26 @@ TEST(FtpTrouble, FileThatShrinksWhileSentFails) {
   }
 }
 #endif
+
+#ifdef _WIN32
+TEST(FtpTrouble, PipesAndDevicesAreRefusedUnsent) {
+  // A named pipe whose server never writes, and the null device: reads from
+  // either may never end or never mean a file.
+  HANDLE pipe = CreateNamedPipeW(L"\\\\.\\pipe\\tilepost-map", PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 4096,
+                                 4096, 0, nullptr);
+  ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+  ScriptedServer server([](ScriptedPeer& p) {
+    Login(p);
+    p.WaitForClose();
+  });
+  ASSERT_NE(Open(server), nullptr);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Ftp_SendFile(20, u"\\\\.\\pipe\\tilepost-map", u"map.bxm", 0), 0);
+  EXPECT_EQ(Ftp_SendFile(20, u"NUL", u"map.bxm", 0), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_EQ(Ftp_Progress(20), FTP_PROGRESS_FAILED);
+  Ftp_Close(20);
+  CloseHandle(pipe);
+  EXPECT_EQ(server.Finish(), (Transcript{"USER brixmaps", "PASS wol347", "QUIT"}));
+}
+#endif
