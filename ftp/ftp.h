@@ -26,6 +26,7 @@ constexpr int64_t FTP_PROGRESS_FAILED = -2;
 constexpr int64_t FTP_PROGRESS_FINISHED = -3;
 
 struct FtpSession;
+struct FtpLogin;
 
 // Where reply text comes from when not from the control connection: tests and
 // the fuzzer feed the reply reader through it. Returns bytes, 0 at the end, -1
@@ -34,7 +35,10 @@ using FtpReceive = int32_t (*)(FtpSession* session, char* buffer, int32_t length
 
 // A session, an object of the FTP registry.
 struct FtpSession {
-  NetConnection* control;  // set while the session exists: the registry's in-use mark
+  // Set while the session exists: the registry's in-use mark. Not the control
+  // connection, which an upload's worker replaces when it logs in again.
+  FtpLogin* login;         // what logging in again takes (session.cpp)
+  NetConnection* control;  // the control connection; without its socket once dropped (Ftp_DropControl)
   NetServer* listener;     // the active-mode upload's listening server, else null
   char* replyBuffer;       // FTP_REPLY_BUFFER_SIZE bytes of received text (main heap)
   char** lines;            // FTP_LINE_TABLE_SIZE lines split from it (main heap)
@@ -89,10 +93,14 @@ FtpSession* Ftp_Open(ObjectNumber number, const char16_t* host, const char16_t* 
 void Ftp_Close(ObjectNumber number);
 // CDUP for "..", otherwise CWD with the directory; 1 when the server answers
 // 250 (or, for CDUP, 200), else 0. 0 without sending for a null directory, an
-// absent session, a session with a running upload, or a directory holding CR or
-// LF.
+// absent session, a session with a running upload, a directory holding CR or
+// LF, or one that the ANSI code page cannot carry exactly (it would name
+// another directory). A session whose control connection is gone logs in
+// again first (see Ftp_FirstCommand for when the command is sent again).
 int32_t Ftp_SetDirectory(ObjectNumber number, const char16_t* directory);
-// DELE; 1 on 250, else 0, under the same conditions as Ftp_SetDirectory.
+// DELE; 1 on 250, else 0, under the same conditions as Ftp_SetDirectory. Sent
+// a second time on a new connection only when the server cannot have carried
+// it out, so it never deletes twice or in another directory.
 int32_t Ftp_DeleteFile(ObjectNumber number, const char16_t* remoteName);
 
 // ---- Uploads ------------------------------------------------------------------------

@@ -284,14 +284,17 @@ bool readCompletion(FtpSession* session, DataConnection* data) {
 // FTP_PROGRESS_FINISHED when every byte of the file was sent and the server
 // confirmed it.
 int64_t transfer(FtpSession* session, const char16_t* localPath, const char16_t* remoteName) {
-  AnsiText name(Convert_ToAnsi(remoteName));
-  // A name that cannot go out whole and alone fails before anything is sent.
+  // A name that the code page cannot carry exactly (it would store another
+  // file), or that cannot go out whole and alone, fails before anything is sent.
+  AnsiText name(Convert_ToAnsiExact(remoteName));
   if (!name.text || std::strlen(name.text) + 8 > static_cast<size_t>(FTP_COMMAND_SIZE) ||
       std::strpbrk(name.text, "\r\n"))
     return FTP_PROGRESS_FAILED;
   LocalFile file;
   if (!file.open(localPath)) return FTP_PROGRESS_FAILED;
-  if (!command(session, "TYPE ", "I", "200")) return FTP_PROGRESS_FAILED;
+  // The upload's first command: a session whose connection is gone logs in again here.
+  if (aborted(session) || !Ftp_FirstCommand(session, "TYPE ", "I", "200", FTP_EFFECT_SESSION))
+    return FTP_PROGRESS_FAILED;
 
   DataConnection data(session);
   if (!(session->passive ? openPassive(session, &data) : openActive(session, &data)))

@@ -28,6 +28,30 @@ static char* convert(unsigned codePage, const char16_t* text) {
 
 char* Convert_ToAnsi(const char16_t* text) { return convert(CP_ACP, text); }
 
+char* Convert_ToAnsiExact(const char16_t* text) {
+  if (!text) text = u"";
+  // Without WC_NO_BEST_FIT_CHARS a character without a form of its own is
+  // written as a look-alike (fullwidth solidus as '/', Latin letters without
+  // their accents) and nothing reports it; with it, every such character is
+  // the default character and *usedDefault says so. A system whose ANSI code
+  // page is UTF-8 takes neither the flag nor the report: there only an
+  // unpaired surrogate has no form, and WC_ERR_INVALID_CHARS refuses it.
+  bool utf8 = GetACP() == CP_UTF8;
+  DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+  BOOL usedDefault = FALSE;
+  LPBOOL report = utf8 ? nullptr : &usedDefault;
+  int size = WideCharToMultiByte(CP_ACP, flags, W(text), -1, nullptr, 0, nullptr, report);
+  if (size <= 0 || usedDefault) return nullptr;
+  char* out = allocate8(static_cast<size_t>(size) + 1);
+  int written = WideCharToMultiByte(CP_ACP, flags, W(text), -1, out, size, nullptr, report);
+  if (written <= 0 || usedDefault) {
+    std::free(out);
+    return nullptr;
+  }
+  out[written] = 0;
+  return out;
+}
+
 char* Convert_ToUtf8(const char16_t* text) { return convert(CP_UTF8, text); }
 
 char* Convert_Copy8(const char* text8) {

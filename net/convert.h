@@ -4,9 +4,16 @@
 
 // Each returns a new zero-terminated 8-bit string owned by the caller, to be
 // given back with Convert_Free; never null (a null or unconvertible text gives
-// an empty string). Characters without an ANSI form become '?'.
+// an empty string). Convert_ToAnsi writes a character without an ANSI form as
+// the code page's look-alike where it has one (best fit), else as '?'.
 char* Convert_ToAnsi(const char16_t* text);
 char* Convert_ToUtf8(const char16_t* text);
 char* Convert_Copy8(const char* text8);
-// Releases a string made by the three above; null is ignored.
+// The text in the system's ANSI code page only when every character has a
+// form of its own there, so that the bytes name exactly what the text names:
+// a new string as above (a null text gives an empty one), or null when any
+// character would become a look-alike or the default character (a name that
+// would turn into another name on the server).
+char* Convert_ToAnsiExact(const char16_t* text);
+// Releases a string made by the four above; null is ignored.
 void Convert_Free(char* text8);

@@ -1,12 +1,14 @@
 // Code-page conversion of the Linux substitute: UTF-8 and Windows-1252.
 #include "platform/linux/winnls.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
 
 #include "platform/linux/kernel32.h"
 #include "platform/linux/utf8.h"
+#include "platform/linux/winnls_bestfit.h"
 
 namespace {
 
@@ -23,6 +25,29 @@ int to1252(char16_t c) {
   for (int i = 0; i < 32; i++)
     if (kHigh1252[i] == c) return 0x80 + i;
   return -1;
+}
+
+// The look-alike byte Windows writes for a character without a 1252 form
+// when best fit is allowed, or -1 when there is none.
+int bestFit1252(char16_t c) {
+  auto end = std::end(WINNLS_BEST_FIT_1252);
+  auto at = std::lower_bound(std::begin(WINNLS_BEST_FIT_1252), end, c,
+                             [](const WinnlsBestFit& entry, char16_t key) { return entry.character < key; });
+  return at != end && at->character == c ? at->byte : -1;
+}
+
+bool isSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
+// Whether the text holds a surrogate that is not half of a pair.
+bool hasUnpairedSurrogate(std::u16string_view text) {
+  for (size_t i = 0; i < text.size(); i++) {
+    char16_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+      i++;
+    else if (isSurrogate(c))
+      return true;
+  }
+  return false;
 }
 
 char16_t from1252(unsigned char b) { return b >= 0x80 && b < 0xA0 ? kHigh1252[b - 0x80] : b; }
@@ -65,18 +90,31 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* text, in
   std::u16string_view source(reinterpret_cast<const char16_t*>(text), length);
   std::string converted;
   if (codePage == CP_UTF8) {
+    // Windows takes no default character and no flag but this one for UTF-8.
+    if (flags & ~static_cast<DWORD>(WC_ERR_INVALID_CHARS)) {
+      SetLastError(ERROR_INVALID_FLAGS);
+      return 0;
+    }
     if (defaultChar || usedDefault) {
       SetLastError(ERROR_INVALID_PARAMETER);
+      return 0;
+    }
+    if ((flags & WC_ERR_INVALID_CHARS) && hasUnpairedSurrogate(source)) {
+      SetLastError(ERROR_NO_UNICODE_TRANSLATION);
       return 0;
     }
     converted = Utf8_FromUtf16(source);
   } else if (codePage == CP_ACP || codePage == 1252) {
     char fallback = defaultChar ? *defaultChar : '?';
+    bool bestFit = !(flags & WC_NO_BEST_FIT_CHARS);
     bool used = false;
     converted.reserve(length);
     for (size_t i = 0; i < length; i++) {
       char16_t c = source[i];
       int b = to1252(c);
+      // A look-alike (fullwidth solidus as '/') is no default character:
+      // only WC_NO_BEST_FIT_CHARS makes such a conversion show in *usedDefault.
+      if (b < 0 && bestFit) b = bestFit1252(c);
       // Each UTF-16 unit without a form, either half of a surrogate pair too,
       // becomes one default character, as on Windows.
       if (b < 0) {
@@ -90,7 +128,6 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* text, in
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  (void)flags;
   return deliver(converted, out, outSize);
 }
 

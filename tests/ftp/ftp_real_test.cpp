@@ -188,5 +188,102 @@ TEST_P(FtpReal, FullDiskIsAFailure) {
   UnmountSmallDisk(full);
 }
 
+TEST_P(FtpReal, AServerRestartedBetweenTwoUploads) {
+  // The restart ends the session's server process: the client learns of it
+  // only when it next looks at the connection.
+  ASSERT_NE(Open(), nullptr);
+  std::string first = Pattern(70000, 11);
+  ASSERT_EQ(Ftp_SendFile(20, Wide(LocalPath("first.bxm", first)).c_str(), u"first.bxm", 0), 1);
+  std::string why;
+  ASSERT_TRUE(server.Restart(&why)) << why;
+  std::string second = Pattern(3 << 20, 12);
+  ASSERT_EQ(Ftp_SendFile(20, Wide(LocalPath("second.bxm", second)).c_str(), u"second.bxm", 1), 1);
+  EXPECT_EQ(WaitForOutcome(20), FTP_PROGRESS_FINISHED);
+  EXPECT_EQ(Remote("second.bxm"), second);
+  EXPECT_EQ(Remote("first.bxm"), first);
+  // Later commands go out on the new connection.
+  EXPECT_EQ(Ftp_DeleteFile(20, u"first.bxm"), 1);
+  EXPECT_FALSE(RemoteExists("first.bxm"));
+}
+
+TEST_P(FtpReal, NamesTheCodePageCannotCarryExactlyAreRefusedWithNothingSent) {
+  // Under code page 1252, best fit writes the fullwidth solidus U+FF0F as '/'
+  // and Japanese as '?': "..／..／x.bxm" would reach ../../x.bxm, and 日本.bxm
+  // and 地図.bxm would overwrite each other as ??.bxm.
+  if (GetACP() != 1252)
+    GTEST_SKIP() << "the names are chosen for code page 1252, this system has " << GetACP();
+  std::filesystem::create_directories(server.root + "/maps/new");
+  std::filesystem::permissions(server.root + "/maps", std::filesystem::perms::all);
+  std::filesystem::permissions(server.root + "/maps/new", std::filesystem::perms::all);
+  WriteFile(server.root + "/x.bxm", "keep");
+  ASSERT_NE(Open(), nullptr);
+  ASSERT_EQ(Ftp_SetDirectory(20, u"maps/new"), 1);
+  std::string bytes = Pattern(5000, 9);
+  std::u16string path = Wide(LocalPath("up.bxm", bytes));
+  EXPECT_EQ(Ftp_SendFile(20, path.c_str(), u"..\uFF0F..\uFF0Fx.bxm", 0), 0);
+  EXPECT_EQ(Ftp_Progress(20), FTP_PROGRESS_FAILED);
+  EXPECT_EQ(Ftp_DeleteFile(20, u"..\uFF0F..\uFF0Fx.bxm"), 0);
+  EXPECT_EQ(Ftp_SetDirectory(20, u"..\uFF0F.."), 0);
+  EXPECT_EQ(Ftp_SendFile(20, path.c_str(), u"\u65E5\u672C.bxm", 0), 0);
+  EXPECT_EQ(Ftp_SendFile(20, path.c_str(), u"\u5730\u56F3.bxm", 0), 0);
+  EXPECT_EQ(Remote("x.bxm"), "keep");
+  EXPECT_TRUE(std::filesystem::is_empty(server.root + "/maps/new"));
+  // Names that convert exactly go out as before, in code page 1252.
+  EXPECT_EQ(Ftp_SendFile(20, path.c_str(), u"caf\u00E9 \u20AC.bxm", 0), 1);
+  EXPECT_EQ(Remote("maps/new/caf\xE9 \x80.bxm"), bytes);
+  EXPECT_EQ(Ftp_DeleteFile(20, u"caf\u00E9 \u20AC.bxm"), 1);
+  EXPECT_TRUE(std::filesystem::is_empty(server.root + "/maps/new"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, FtpReal,
+                         ::testing::Values(RealServerKind::Vsftpd, RealServerKind::PureFtpd), Name);
+
+namespace {
+
+// Servers that close a session idle for a short while, as real ones do after
+// minutes (vsftpd: a few seconds; pure-ftpd: its shortest, one minute).
+class FtpRealIdle : public FtpReal {
+ protected:
+  void SetUp() override {
+    server.idleSeconds = 2;
+    FtpReal::SetUp();
+  }
+  // Waits until the server has closed the idle session: its 421 and close
+  // have reached the client. Bounded by the server's idle time and a margin.
+  bool WaitUntilClosed(FtpSession* session) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(server.idleSeconds + 15);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (Net_WaitReceive(session->control, 100) == 1) return true;
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
+TEST_P(FtpRealIdle, AClosedIdleSessionLogsInAgainBeforeItsNextOperation) {
+  std::filesystem::create_directories(server.root + "/maps");
+  std::filesystem::permissions(server.root + "/maps", std::filesystem::perms::all);
+  FtpSession* session = Open();
+  ASSERT_NE(session, nullptr);
+  ASSERT_EQ(Ftp_SetDirectory(20, u"maps"), 1);
+  ASSERT_TRUE(WaitUntilClosed(session));
+  // The upload logs in again, returns to maps and arrives whole.
+  std::string bytes = Pattern(300000, 21);
+  ASSERT_EQ(Ftp_SendFile(20, Wide(LocalPath("idle.bxm", bytes)).c_str(), u"idle.bxm", 1), 1);
+  EXPECT_EQ(WaitForOutcome(20), FTP_PROGRESS_FINISHED);
+  EXPECT_EQ(Remote("maps/idle.bxm"), bytes);
+  if (server.idleSeconds > 5) return;  // one wait of a minute is enough
+  // Deletion and directory changes as the first operation after the close.
+  ASSERT_TRUE(WaitUntilClosed(session));
+  EXPECT_EQ(Ftp_DeleteFile(20, u"idle.bxm"), 1);
+  EXPECT_FALSE(RemoteExists("maps/idle.bxm"));
+  ASSERT_TRUE(WaitUntilClosed(session));
+  EXPECT_EQ(Ftp_SetDirectory(20, u".."), 1);
+  std::string again = Pattern(1000, 22);
+  EXPECT_EQ(Ftp_SendFile(20, Wide(LocalPath("top.bxm", again)).c_str(), u"top.bxm", 0), 1);
+  EXPECT_EQ(Remote("top.bxm"), again);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, FtpRealIdle,
                          ::testing::Values(RealServerKind::Vsftpd, RealServerKind::PureFtpd), Name);

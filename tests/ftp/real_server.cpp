@@ -131,8 +131,10 @@ bool writeText(const std::string& path, const std::string& text) {
   return static_cast<bool>(out);
 }
 
-std::string vsftpdConfig(int port, const std::string& root, const std::string& empty, int rateLimit) {
+std::string vsftpdConfig(int port, const std::string& root, const std::string& empty, int rateLimit,
+                         int idleSeconds) {
   std::ostringstream c;
+  if (idleSeconds > 0) c << "idle_session_timeout=" << idleSeconds << "\n";
   c << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" << port
     << "\nbackground=NO\nanonymous_enable=NO\nlocal_enable=YES\nwrite_enable=YES\nlocal_umask=022\n"
     << "local_root=" << root << "\npasv_enable=YES\nport_enable=YES\nconnect_from_port_20=NO\n"
@@ -163,6 +165,33 @@ int spawn(const std::vector<std::string>& arguments, const std::string& log) {
 
 std::string pureFtpdRoot() {
   return output(std::string("'") + TILEPOST_SOURCE_DIR + "/tools/pure-ftpd-get' 2>/dev/null");
+}
+
+// Every process descended from `root`, found through /proc.
+std::vector<pid_t> descendants(pid_t root) {
+  std::vector<std::pair<pid_t, pid_t>> parents;  // (process, parent)
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream in(entry.path() / "stat");
+    std::string stat;
+    std::getline(in, stat);
+    // "pid (command) state ppid ...": the command may hold blanks and parentheses.
+    size_t close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream rest(stat.substr(close + 1));
+    std::string state;
+    pid_t parent = 0;
+    rest >> state >> parent;
+    parents.push_back({static_cast<pid_t>(std::atol(name.c_str())), parent});
+  }
+  std::vector<pid_t> found = {root};
+  for (size_t i = 0; i < found.size(); i++)
+    for (const auto& [process, parent] : parents)
+      if (parent == found[i]) found.push_back(process);
+  found.erase(found.begin());
+  return found;
 }
 
 }  // namespace
@@ -213,25 +242,21 @@ bool RealServer::Start(RealServerKind kind, std::string* why, bool* missing) {
   // A free port may be taken before the server binds it; try a few.
   for (int attempt = 0; attempt < 3; attempt++) {
     port = freePort();
-    std::vector<std::string> arguments;
     if (kind == RealServerKind::Vsftpd) {
       std::string config = work + "/vsftpd.conf";
-      writeText(config, vsftpdConfig(port, root, work + "/empty", rateLimit));
+      writeText(config, vsftpdConfig(port, root, work + "/empty", rateLimit, idleSeconds));
       arguments = {program, config};
     } else {
       arguments = {
           program, "-S", "127.0.0.1," + std::to_string(port), "-l", "puredb:" + work + "/pureftpd.pdb", "-E",
           "-H",    "-A"};
+      if (idleSeconds > 0) {
+        idleSeconds = (idleSeconds + 59) / 60 * 60;
+        arguments.push_back("-I");
+        arguments.push_back(std::to_string(idleSeconds / 60));
+      }
     }
-    pid = spawn(arguments, log);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (listening(port)) return true;
-      int status;
-      if (waitpid(pid, &status, WNOHANG) == pid) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    Stop();
+    if (launch()) return true;
   }
   std::ifstream in(log);
   std::ostringstream text;
@@ -240,8 +265,34 @@ bool RealServer::Start(RealServerKind kind, std::string* why, bool* missing) {
   return false;
 }
 
+bool RealServer::launch() {
+  pid = spawn(arguments, work + "/server.log");
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (listening(port)) return true;
+    int status;
+    if (waitpid(pid, &status, WNOHANG) == pid) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  Stop();
+  return false;
+}
+
+bool RealServer::Restart(std::string* why) {
+  Stop();
+  // The port was the server's a moment ago; another program taking it now
+  // is unlikely, and a retry covers a listener that is slow to let go.
+  for (int attempt = 0; attempt < 3; attempt++)
+    if (launch()) return true;
+  *why = "the server did not start again on port " + std::to_string(port);
+  return false;
+}
+
 void RealServer::Stop() {
   if (pid > 0) {
+    // The session processes go too, as when a service is restarted: vsftpd
+    // puts each session in a process group of its own.
+    for (pid_t session : descendants(pid)) kill(session, SIGKILL);
     kill(-pid, SIGTERM);
     kill(pid, SIGTERM);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);

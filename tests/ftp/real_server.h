@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 enum class RealServerKind { Vsftpd, PureFtpd };
 
@@ -17,6 +18,9 @@ struct RealServer {
   bool Start(RealServerKind kind, std::string* why, bool* missing);
   // Stops the server and its session processes.
   void Stop();
+  // Stops the server, which ends every session it had, and starts it again on
+  // the same port and root; false with the reason when it did not come back.
+  bool Restart(std::string* why);
   // Stops the server and removes its directory.
   ~RealServer();
 
@@ -25,12 +29,18 @@ struct RealServer {
   // found as TILEPOST_FTP_VSFTPD_LIMITED.
   int rateLimit = 0;
 
+  // Set before Start: the server closes a session idle for this long (0: its
+  // default). pure-ftpd counts in whole minutes, so it waits the next minute up.
+  int idleSeconds = 0;
   int port = 0;
   std::string root;  // where uploads land
   int pid = 0;
 
  private:
+  // Starts the configured server on `port` and waits (bounded) until it listens.
+  bool launch();
   std::string work;  // configuration, log, root
+  std::vector<std::string> arguments;
 };
 
 const char* RealServerName(RealServerKind kind);

@@ -171,6 +171,16 @@ size_t ScriptedPeer::ReceiveDataSlowly(size_t bytesPerSecond) {
 
 void ScriptedPeer::Close() { closeQuietly(control); }
 
+bool ScriptedPeer::AcceptControl() {
+  closeQuietly(control);
+  pending.clear();
+  if (!waitReadable(listener, kScriptWaitMs)) return false;
+  control = accept(listener, nullptr, nullptr);
+  if (control == INVALID_SOCKET) return false;
+  transcript.push_back("<connect>");
+  return true;
+}
+
 ScriptedServer::ScriptedServer(Script script, const char* address) : script_(std::move(script)) {
   listener_ = listenOn(address, &port_);
   thread_ = std::thread([this] { run(); });
@@ -178,6 +188,7 @@ ScriptedServer::ScriptedServer(Script script, const char* address) : script_(std
 
 void ScriptedServer::run() {
   if (listener_ == INVALID_SOCKET || !peer_.waitReadable(listener_, kScriptWaitMs)) return;
+  peer_.listener = listener_;
   peer_.control = accept(listener_, nullptr, nullptr);
   if (peer_.control == INVALID_SOCKET) return;
   script_(peer_);

@@ -47,6 +47,10 @@ class ScriptedPeer {
   size_t ReceiveDataSlowly(size_t bytesPerSecond);
   // Closes the control connection.
   void Close();
+  // Closes the control connection if it is open and takes the client's next
+  // one on the same port (bounded), marked "<connect>" in the transcript;
+  // false when none came.
+  bool AcceptControl();
 
   std::vector<std::string> transcript;
   bool timedOut = false;
@@ -55,6 +59,7 @@ class ScriptedPeer {
   friend class ScriptedServer;
   bool waitReadable(SOCKET s, int milliseconds);
   SOCKET control = INVALID_SOCKET;
+  SOCKET listener = INVALID_SOCKET;  // the server's, for AcceptControl
   SOCKET dataListener = INVALID_SOCKET;
   SOCKET data = INVALID_SOCKET;
   std::string pending;  // received command text not yet split

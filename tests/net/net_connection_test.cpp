@@ -484,6 +484,69 @@ TEST(NetConvert, CodePageCallsFollowTheWindowsContract) {
   EXPECT_EQ(wide[0], 0x20AC);
 }
 
+// Under code page 1252 Windows writes characters without a form of their own
+// as look-alikes (best fit) unless WC_NO_BEST_FIT_CHARS forbids it, and only
+// then reports them through lpUsedDefaultChar. The substitute keeps the same
+// table; under Wine the same cases run against the system's.
+TEST(NetConvert, BestFitOnlyWhereTheCallAllowsIt) {
+  if (GetACP() != 1252)
+    GTEST_SKIP() << "the cases are chosen for code page 1252, this system has " << GetACP();
+  struct Case {
+    const char16_t* text;
+    const char* bestFit;  // flags 0
+    bool bestFitUsedDefault;
+    const char* exact;  // WC_NO_BEST_FIT_CHARS
+  };
+  const Case cases[] = {
+      {u"..\uFF0F..\uFF0Fx.bxm", "../../x.bxm", false, "..?..?x.bxm"},  // fullwidth solidus
+      {u"\uFF3Cmaps\uFF0E", "\\maps.", false, "?maps?"},                // fullwidth backslash, full stop
+      {u"\u2215\u2044", "//", false, "??"},                             // division and fraction slash
+      {u"\u0100bc", "Abc", false, "?bc"},                               // Latin A with macron
+      {u"\u65E5\u672C.bxm", "??.bxm", true, "??.bxm"},                  // no form and no look-alike
+      {u"caf\u00E9 \u20AC?", "caf\xE9 \x80?", false, "caf\xE9 \x80?"},  // exact, a real '?' too
+  };
+  for (const Case& c : cases) {
+    char out[64];
+    BOOL used = TRUE;
+    ASSERT_GT(WideCharToMultiByte(CP_ACP, 0, W(c.text), -1, out, sizeof out, nullptr, &used), 0);
+    EXPECT_STREQ(out, c.bestFit);
+    EXPECT_EQ(used != FALSE, c.bestFitUsedDefault) << c.bestFit;
+    used = FALSE;
+    ASSERT_GT(
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, W(c.text), -1, out, sizeof out, nullptr, &used), 0);
+    EXPECT_STREQ(out, c.exact);
+    EXPECT_EQ(used != FALSE, std::string(c.exact) != c.bestFit || c.bestFitUsedDefault) << c.exact;
+    // Convert_ToAnsi keeps the platform's best fit; the exact form refuses
+    // whatever would not come back as the same text.
+    char* text = Convert_ToAnsi(c.text);
+    EXPECT_STREQ(text, c.bestFit);
+    Convert_Free(text);
+    text = Convert_ToAnsiExact(c.text);
+    if (used) {
+      EXPECT_EQ(text, nullptr) << c.exact;
+    } else {
+      ASSERT_NE(text, nullptr);
+      EXPECT_STREQ(text, c.exact);
+    }
+    Convert_Free(text);
+  }
+  char* empty = Convert_ToAnsiExact(nullptr);
+  ASSERT_NE(empty, nullptr);
+  EXPECT_STREQ(empty, "");
+  Convert_Free(empty);
+  EXPECT_EQ(Convert_ToAnsiExact(u"\U0001F5FA.bxm"), nullptr);  // a surrogate pair has no 1252 form
+  // UTF-8 takes WC_ERR_INVALID_CHARS and then refuses an unpaired surrogate.
+  const char16_t lone[] = {'a', 0xDC00, 0};
+  char out[16];
+  SetLastError(0);
+  EXPECT_EQ(
+      WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, W(lone), -1, out, sizeof out, nullptr, nullptr), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+  EXPECT_EQ(
+      WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, W(u"\u20AC"), -1, out, sizeof out, nullptr, nullptr),
+      4);
+}
+
 // ---- Time --------------------------------------------------------------------------------------------
 
 TEST(NetTime, DatesAndTheirLimits) {

@@ -1,0 +1,253 @@
+// Sessions whose control connection goes away, against a scripted server that
+// takes the client's next connection on the same port: when the client logs
+// in again, which commands it sends a second time, and where it returns to.
+// Also names that the ANSI code page cannot carry exactly, which are never
+// sent. Each case checks the commands the client sent and the outcome.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "ftp/ftp.h"
+#include "tests/ftp/ftp_fixture.h"
+#include "tests/ftp/scripted_server.h"
+
+using Transcript = std::vector<std::string>;
+
+namespace {
+
+void Login(ScriptedPeer& p) {
+  p.Send("220 ready\r\n");
+  p.Command();
+  p.Send("331 password please\r\n");
+  p.Command();
+  p.Send("230 logged in\r\n");
+}
+
+// The client's next connection, logged in.
+void LoginAgain(ScriptedPeer& p) {
+  p.AcceptControl();
+  Login(p);
+}
+
+FtpSession* Open(const ScriptedServer& server) {
+  return Ftp_Open(20, u"127.0.0.1", u"brixmaps", u"wol347", 1, server.port());
+}
+
+const Transcript kLogin = {"USER brixmaps", "PASS wol347"};
+
+Transcript Join(std::initializer_list<Transcript> parts) {
+  Transcript all;
+  for (const Transcript& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+// Waits (bounded) until what the server sent or its close has reached the
+// session's control connection.
+bool Arrived(FtpSession* session) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kScriptWaitMs);
+  while (std::chrono::steady_clock::now() < deadline)
+    if (Net_WaitReceive(session->control, 50) == 1) return true;
+  return false;
+}
+
+struct LocalFile {
+  explicit LocalFile(const std::string& bytes) : directory(TempDirectory()), path(directory + "/map.bxm") {
+    WriteFile(path, bytes);
+  }
+  ~LocalFile() {
+    std::error_code ignored;
+    std::filesystem::remove_all(directory, ignored);
+  }
+  std::string directory, path;
+};
+
+void PassiveUpload(ScriptedPeer& p, std::string* received) {
+  p.Command();  // TYPE I
+  p.Send("200 binary\r\n");
+  p.Command();  // PASV
+  p.ListenData();
+  p.Send(p.PassiveReply());
+  p.AcceptData();
+  p.Command();  // STOR
+  p.Send("150 go ahead\r\n");
+  *received = p.ReceiveData();
+  p.CloseData();
+  p.Send("226 stored\r\n");
+}
+
+}  // namespace
+
+// ---- Before the first command ---------------------------------------------------------------
+
+TEST(FtpSessionAgain, AnIdleSessionClosedWith421LogsInAgainBeforeTheUpload) {
+  // vsftpd and pure-ftpd say 421 and close a session idle too long. Nothing
+  // goes out on the closed connection.
+  std::string received;
+  ScriptedServer server([&](ScriptedPeer& p) {
+    Login(p);
+    p.Send("421 Timeout.\r\n");
+    LoginAgain(p);
+    PassiveUpload(p, &received);
+    p.WaitForClose();
+  });
+  FtpSession* session = Open(server);
+  ASSERT_NE(session, nullptr);
+  ASSERT_TRUE(Arrived(session));
+  LocalFile file(Pattern(10000, 3));
+  EXPECT_EQ(Ftp_SendFile(20, Wide(file.path).c_str(), u"map.bxm", 0), 1);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(),
+            Join({kLogin, {"<connect>"}, kLogin, {"TYPE I", "PASV", "STOR map.bxm", "QUIT"}}));
+  EXPECT_EQ(received, Pattern(10000, 3));
+}
+
+TEST(FtpSessionAgain, TheSessionReturnsToItsDirectory) {
+  // An absolute directory, then relative steps and CDUP on top of it.
+  ScriptedServer server([](ScriptedPeer& p) {
+    Login(p);
+    for (int i = 0; i < 3; i++) {
+      p.Command();
+      p.Send("250 moved\r\n");
+    }
+    p.Close();  // a restarted server: no 421
+    LoginAgain(p);
+    p.Command();  // CWD back
+    p.Send("250 moved\r\n");
+    p.Command();  // DELE
+    p.Send("250 deleted\r\n");
+    p.WaitForClose();
+  });
+  FtpSession* session = Open(server);
+  ASSERT_NE(session, nullptr);
+  EXPECT_EQ(Ftp_SetDirectory(20, u"/maps"), 1);
+  EXPECT_EQ(Ftp_SetDirectory(20, u"old"), 1);
+  EXPECT_EQ(Ftp_SetDirectory(20, u".."), 1);
+  ASSERT_TRUE(Arrived(session));
+  EXPECT_EQ(Ftp_DeleteFile(20, u"map.bxm"), 1);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(), Join({kLogin,
+                                   {"CWD /maps", "CWD old", "CDUP", "<connect>"},
+                                   kLogin,
+                                   {"CWD /maps/old/..", "DELE map.bxm", "QUIT"}}));
+}
+
+TEST(FtpSessionAgain, AFailedLoginAgainFailsTheOperationAndTheNextOneTriesAgain) {
+  ScriptedServer server([](ScriptedPeer& p) {
+    Login(p);
+    p.Send("421 Timeout.\r\n");
+    p.AcceptControl();
+    p.Send("220 ready\r\n");
+    p.Command();
+    p.Send("331 password please\r\n");
+    p.Command();
+    p.Send("530 Login incorrect.\r\n");
+    LoginAgain(p);
+    p.Command();
+    p.Send("250 moved\r\n");
+    p.WaitForClose();
+  });
+  FtpSession* session = Open(server);
+  ASSERT_NE(session, nullptr);
+  ASSERT_TRUE(Arrived(session));
+  EXPECT_EQ(Ftp_SetDirectory(20, u"/"), 0);
+  EXPECT_EQ(Ftp_SetDirectory(20, u"/"), 1);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(), Join({kLogin, {"<connect>"}, kLogin, {"<connect>"}, kLogin, {"CWD /", "QUIT"}}));
+}
+
+// ---- After the command went out ----------------------------------------------------------------
+
+TEST(FtpSessionAgain, ADeleteAnswered421IsSentAgainOnce) {
+  // 421 means the server did not carry the command out: sending it again
+  // cannot delete twice. A second 421 ends the operation.
+  ScriptedServer server([](ScriptedPeer& p) {
+    Login(p);
+    p.Command();
+    p.Send("421 Service closing.\r\n");
+    LoginAgain(p);
+    p.Command();
+    p.Send("250 deleted\r\n");
+    p.Command();
+    p.Send("421 Service closing.\r\n");
+    LoginAgain(p);
+    p.Command();
+    p.Send("421 Service closing.\r\n");
+    p.WaitForClose();
+  });
+  ASSERT_NE(Open(server), nullptr);
+  EXPECT_EQ(Ftp_DeleteFile(20, u"a.bxm"), 1);
+  EXPECT_EQ(Ftp_DeleteFile(20, u"b.bxm"), 0);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(), Join({kLogin,
+                                   {"DELE a.bxm", "<connect>"},
+                                   kLogin,
+                                   {"DELE a.bxm", "DELE b.bxm", "<connect>"},
+                                   kLogin,
+                                   {"DELE b.bxm"}}));
+}
+
+TEST(FtpSessionAgain, ADeleteWithoutReplyIsNotSentAgain) {
+  // The server may have deleted the file before the connection went: a
+  // second DELE could remove a file of the same name uploaded meanwhile. The
+  // next operation logs in again.
+  ScriptedServer server([](ScriptedPeer& p) {
+    Login(p);
+    p.Command();
+    LoginAgain(p);
+    p.Command();
+    p.Send("250 moved\r\n");
+    p.WaitForClose();
+  });
+  ASSERT_NE(Open(server), nullptr);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Ftp_DeleteFile(20, u"map.bxm"), 0);
+  // The close is seen at once, not after a reply time-out (10 s is generous).
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(Ftp_SetDirectory(20, u"/"), 1);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(), Join({kLogin, {"DELE map.bxm", "<connect>"}, kLogin, {"CWD /", "QUIT"}}));
+}
+
+TEST(FtpSessionAgain, TypeWithoutReplyIsSentAgainAndTheUploadGoesOn) {
+  // TYPE changes only the session, which went with the old connection.
+  std::string received;
+  ScriptedServer server([&](ScriptedPeer& p) {
+    Login(p);
+    p.Command();  // TYPE I, then the connection goes
+    LoginAgain(p);
+    PassiveUpload(p, &received);
+    p.WaitForClose();
+  });
+  ASSERT_NE(Open(server), nullptr);
+  LocalFile file(Pattern(5000, 4));
+  EXPECT_EQ(Ftp_SendFile(20, Wide(file.path).c_str(), u"map.bxm", 0), 1);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(),
+            Join({kLogin, {"TYPE I", "<connect>"}, kLogin, {"TYPE I", "PASV", "STOR map.bxm", "QUIT"}}));
+  EXPECT_EQ(received, Pattern(5000, 4));
+}
+
+// ---- Names -----------------------------------------------------------------------------------------
+
+TEST(FtpNames, NamesWithoutAnExactFormAreNeverSent) {
+  if (GetACP() != 1252)
+    GTEST_SKIP() << "the names are chosen for code page 1252, this system has " << GetACP();
+  ScriptedServer server([](ScriptedPeer& p) {
+    Login(p);
+    p.Command();
+    p.Send("150 go ahead\r\n");  // never asked for
+    p.WaitForClose();
+  });
+  ASSERT_NE(Open(server), nullptr);
+  LocalFile file("brix");
+  // Best fit would send ../../x.bxm, and ??.bxm for both Japanese names.
+  EXPECT_EQ(Ftp_SendFile(20, Wide(file.path).c_str(), u"..\uFF0F..\uFF0Fx.bxm", 0), 0);
+  EXPECT_EQ(Ftp_Progress(20), FTP_PROGRESS_FAILED);
+  EXPECT_EQ(Ftp_SendFile(20, Wide(file.path).c_str(), u"\u65E5\u672C.bxm", 1), 1);
+  EXPECT_EQ(WaitForOutcome(20), FTP_PROGRESS_FAILED);
+  EXPECT_EQ(Ftp_DeleteFile(20, u"..\uFF0F..\uFF0Fx.bxm"), 0);
+  EXPECT_EQ(Ftp_SetDirectory(20, u"\u5730\u56F3"), 0);
+  Ftp_Close(20);
+  EXPECT_EQ(server.Finish(), Join({kLogin, {"QUIT"}}));
+}
