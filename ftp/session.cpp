@@ -7,6 +7,7 @@
 #include "core/heap.h"
 #include "ftp/ftp_internal.h"
 #include "net/convert.h"
+#include "net/time.h"
 
 ObjectRegistry* Ftp_Registry = nullptr;
 
@@ -68,23 +69,36 @@ bool controlGone(FtpSession* session) {
 
 // Connects and logs in again with the session's own settings and returns to
 // its directory. Any previous connection must have been dropped. False when
-// any step fails; the connection is then dropped again.
+// any step fails; the connection is then dropped again. The connect, the
+// greeting, the login and the way back share one bound, the session's
+// time-out, and an abort of the upload that needs the session cuts it short:
+// a server that accepts and then says nothing holds the caller (the GUI thread
+// for a directory change or a deletion) no longer than one reply would.
 bool logInAgain(FtpSession* session) {
   FtpLogin* login = session->login;
   if (!login || login->directoryLost || Ftp_StopRequested(session)) return false;
-  // Bounded, and cut short by an abort of the upload that needs the session:
-  // a server that has gone for good must not hold the operation longer than
-  // one of its replies may take.
+  const int32_t timeout = session->timeout;
+  TimeBound bound = Time_Bound(timeout * 1000);
   NetConnection* control =
-      Net_OpenConnectionWatching(login->host, login->port, session->timeout * 1000, Ftp_AbortWatch(session));
+      Net_OpenConnectionWatching(login->host, login->port, Time_Left(bound), Ftp_AbortWatch(session));
   if (!control) return false;
   Net_CloseConnection(session->control);
   session->control = control;
-  if (logIn(session) && (!login->directory || (Ftp_SendCommand(session, "CWD ", login->directory) &&
-                                               Ftp_ExpectReply(session, "250", nullptr, 0))))
-    return true;
-  Ftp_DropControl(session);
-  return false;
+  // Each reply may take what is left of the bound (whole seconds, rounded up).
+  auto within = [&] {
+    int32_t left = Time_Left(bound);
+    session->timeout = (left + 999) / 1000;
+    return left > 0;
+  };
+  bool loggedIn =
+      within() && Ftp_SkipReply(session) && within() && Ftp_SendCommand(session, "USER ", login->user) &&
+      Ftp_ExpectReply(session, "331", nullptr, 0) && within() &&
+      Ftp_SendCommand(session, "PASS ", login->password) && Ftp_ExpectReply(session, "230", nullptr, 0) &&
+      (!login->directory || (within() && Ftp_SendCommand(session, "CWD ", login->directory) &&
+                             Ftp_ExpectReply(session, "250", nullptr, 0)));
+  session->timeout = timeout;
+  if (!loggedIn) Ftp_DropControl(session);
+  return loggedIn;
 }
 
 // Notes where a successful CWD or CDUP (argument "..") took the session.
@@ -229,22 +243,29 @@ int32_t Ftp_FirstCommand(FtpSession* session, const char* word, const char* argu
     return 0;
   for (;;) {
     bool repeatable;
+    bool owed = session->replyOwed != 0;
+    uint32_t start = Time_Ticks();
     if (Ftp_SendCommand(session, word, argument)) {
       char line[FTP_LINE_SIZE] = "";
       if (Ftp_ExpectReply(session, expected, line, sizeof line)) {
         if (std::strncmp(line, "421", 3) != 0) return 1;
         repeatable = true;
       } else if (controlGone(session)) {
-        // No whole reply before the connection closed, was reset or was
-        // dropped: the server may have carried the command out.
-        repeatable = effect == FTP_EFFECT_SESSION;
+        // No whole reply: the server may have carried the command out. A
+        // reply that took the whole bound was not coming; a server that does
+        // not answer would not answer a new login either, and the caller must
+        // not wait twice. The next operation logs in again.
+        bool waitedOut = Time_Ticks() - start + 1000 >= static_cast<uint32_t>(session->timeout) * 1000;
+        repeatable = effect == FTP_EFFECT_SESSION && !waitedOut;
       } else {
         return 0;  // the server answered with another code
       }
     } else {
       // A command line is far smaller than any socket buffer, so a failed
-      // send means the connection was gone before the server read it.
-      repeatable = true;
+      // send means the connection was gone before the server read it; but
+      // when an aborted upload's completion reply never came first, the
+      // server is not answering, as above.
+      repeatable = !owed;
     }
     Ftp_DropControl(session);
     if (again || !repeatable || !logInAgain(session)) return 0;
