@@ -38,6 +38,7 @@ struct ModelElement {
 struct Model {
   // Per key, oldest first: the newest is the one a lookup finds.
   std::unordered_map<std::u16string, std::vector<ModelElement>> byKey;
+  std::unordered_map<uint32_t, std::u16string> keyOf;  // the key of each identity
   std::optional<uint32_t> current;  // the current element, none after a reset or at the end
   size_t count = 0;
 };
@@ -75,12 +76,13 @@ void checkCount(const Run& run, int m) {
 
 // The model element with that id, or null.
 ModelElement* findId(Model& model, uint32_t id, std::u16string* key = nullptr) {
-  for (auto& [k, list] : model.byKey)
-    for (auto& e : list)
-      if (e.id == id) {
-        if (key) *key = k;
-        return &e;
-      }
+  auto known = model.keyOf.find(id);
+  if (known == model.keyOf.end()) return nullptr;
+  for (auto& e : model.byKey[known->second])
+    if (e.id == id) {
+      if (key) *key = known->second;
+      return &e;
+    }
   return nullptr;
 }
 
@@ -128,7 +130,17 @@ void* lookup(Run& run, int m, uint32_t k, bool narrow) {
   return Map_FindWide(map, key.empty() && narrow ? nullptr : key.c_str());
 }
 
-void add(Run& run, int m, uint32_t k, bool reuse, const std::u16string& text) {
+// Adds to an element's own map: something for copies and deletions of the
+// element to carry along or release.
+void addInner(ModelElement& element, const std::u16string& key) {
+  auto* value = static_cast<int64_t*>(Map_Add(static_cast<Element*>(element.data)->inner, key.c_str(), 0));
+  FUZZ_CHECK(value && *value == 0);
+  *value = element.id;
+  element.inner.insert({key, element.id});
+}
+
+void add(Run& run, int m, uint32_t k, bool reuse, const std::u16string& text,
+         const std::u16string& innerKeys) {
   HashMap* map = run.maps[m];
   Model& model = run.models[m];
   void* data =
@@ -144,10 +156,13 @@ void add(Run& run, int m, uint32_t k, bool reuse, const std::u16string& text) {
   static const char zeros[256] = {};
   FUZZ_CHECK(std::memcmp(data, zeros, static_cast<size_t>(run.elementSize)) == 0);
   e->inner = inner;
-  auto& list = model.byKey[canonical(run, k)];
+  const std::u16string key = canonical(run, k);
+  auto& list = model.byKey[key];
   uint32_t id = run.nextId++;
+  model.keyOf[id] = key;
   if (reuse && !list.empty()) {
     FUZZ_CHECK(data == list.back().data);  // the newest under that key, cleared
+    model.keyOf.erase(list.back().id);
     list.back().id = id;
     list.back().text = text;
     list.back().inner.clear();
@@ -160,6 +175,8 @@ void add(Run& run, int m, uint32_t k, bool reuse, const std::u16string& text) {
   if (run.described) String_Assign(&e->text, text.empty() ? nullptr : text.c_str());
   model.current = id;
   checkCount(run, m);
+  if (run.nested)
+    for (char16_t c : innerKeys) addInner(*findId(model, id), std::u16string(1, c));
 }
 
 void find(Run& run, int m, uint32_t k, bool narrow, const std::optional<std::u16string>& innerKey) {
@@ -174,13 +191,7 @@ void find(Run& run, int m, uint32_t k, bool narrow, const std::optional<std::u16
   ModelElement& found = it->second.back();
   checkElement(run, found, data);
   model.current = found.id;
-  if (run.nested && innerKey) {
-    // Something for copies and deletions of the element to carry along or release.
-    auto* value = static_cast<int64_t*>(Map_Add(static_cast<Element*>(data)->inner, innerKey->c_str(), 0));
-    FUZZ_CHECK(value && *value == 0);
-    *value = found.id;
-    found.inner.insert({*innerKey, found.id});
-  }
+  if (run.nested && innerKey) addInner(found, *innerKey);
 }
 
 // Takes the element with `id` out of the model.
@@ -190,6 +201,7 @@ void forget(Model& model, uint32_t id) {
   auto& list = model.byKey[key];
   list.erase(std::find_if(list.begin(), list.end(), [&](const ModelElement& e) { return e.id == id; }));
   if (list.empty()) model.byKey.erase(key);
+  model.keyOf.erase(id);
   model.count--;
 }
 
@@ -245,6 +257,9 @@ void iterate(Run& run, int m, uint64_t deletions, size_t stopAfter) {
 // Map_Copy into the other map, checked element by element; the copies then
 // get identities of their own, so that every identity names one element.
 void copy(Run& run, int from, int to, bool clearFirst) {
+  // Copies back and forth would double the maps each time: past a few hundred
+  // elements the destination is cleared first, which keeps a run quick.
+  if (run.models[from].count + run.models[to].count > 300) clearFirst = true;
   HashMap* source = run.maps[from];
   HashMap* destination = run.maps[to];
   MapNode* sourceCurrent = source->current;
@@ -264,6 +279,9 @@ void copy(Run& run, int from, int to, bool clearFirst) {
   for (auto& [key, list] : origin.byKey)
     for (auto e = list.rbegin(); e != list.rend(); ++e)
       expected[key].push_back({e->id, e->text, e->data, e->inner});
+  std::set<uint32_t> copied;  // identities of the source's elements
+  for (auto& [key, list] : origin.byKey)
+    for (auto& e : list) copied.insert(e.id);
   std::unordered_map<uint32_t, std::pair<std::u16string, ModelElement>> unseen;  // id: key, element
   size_t total = 0;
   for (auto& [key, list] : expected)
@@ -283,7 +301,7 @@ void copy(Run& run, int from, int to, bool clearFirst) {
     FUZZ_CHECK(it != unseen.end());
     FUZZ_CHECK(canonical(run, e->key) == it->second.first);
     ModelElement element = it->second.second;
-    if (findId(origin, e->id)) {
+    if (copied.count(e->id)) {
       // A copy: its string and map are its own, with the source's contents.
       auto* original = static_cast<const Element*>(element.data);
       FUZZ_CHECK(!run.described || !e->text || e->text != original->text);
@@ -296,6 +314,7 @@ void copy(Run& run, int from, int to, bool clearFirst) {
   }
   FUZZ_CHECK(unseen.empty() && !Map_Next(destination));
   target.byKey.clear();
+  target.keyOf.clear();
   for (auto& [key, list] : seen) {
     std::reverse(list.begin(), list.end());
     const auto& want = expected[key];
@@ -303,8 +322,9 @@ void copy(Run& run, int from, int to, bool clearFirst) {
     for (size_t i = 0; i < list.size(); i++) FUZZ_CHECK(list[i].id == want[i].id);
     for (auto& e : list) {
       // A copy gets an identity of its own.
-      if (findId(origin, e.id)) static_cast<Element*>(e.data)->id = e.id = run.nextId++;
+      if (copied.count(e.id)) static_cast<Element*>(e.data)->id = e.id = run.nextId++;
     }
+    for (auto& e : list) target.keyOf[e.id] = key;
     target.byKey[key] = list;
   }
   target.count = total;
@@ -361,7 +381,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
       case 0:
       case 1:
       case 2:
-        add(run, m, k, in.ConsumeBool(), Fuzz_Text(in, 4));
+        add(run, m, k, in.ConsumeBool(), Fuzz_Text(in, 4), Fuzz_Text(in, 3));
         break;
       case 3:
       case 4:
