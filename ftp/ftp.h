@@ -81,10 +81,12 @@ void Ftp_Init();
 void Ftp_End();
 
 // ---- Sessions ---------------------------------------------------------------------
-// Connects to host:port (an IPv4 stream, blocking connect), reads the greeting
-// and logs in with USER (331) and PASS (230). Returns the session (with
-// OBJECT_ANY its record is its handle) or null: a failed connect leaves the
-// number absent, a failed login sends QUIT and closes the session again.
+// Connects to host:port (an IPv4 stream, the connect bounded by
+// FTP_CONTROL_TIMEOUT), reads the greeting and logs in with USER (331) and
+// PASS (230). Returns the session (with OBJECT_ANY its record is its handle)
+// or null: a failed connect leaves the number absent, a failed login sends
+// QUIT and closes the session again. The session keeps host, port, user and
+// password to log in again when its control connection is gone.
 FtpSession* Ftp_Open(ObjectNumber number, const char16_t* host, const char16_t* user,
                      const char16_t* password, int32_t passive = 1, int32_t port = 21);
 // Stops a running upload and waits for it, sends QUIT (reading no reply),

@@ -174,8 +174,15 @@ FtpSession* Ftp_Open(ObjectNumber number, const char16_t* host, const char16_t* 
     if (number == OBJECT_ANY) Object_Free(Ftp_Registry, id);
     return nullptr;
   };
-  NetConnection* control = Net_OpenConnection(host, port);
-  if (!control) return giveUp();
+  if (!host) return giveUp();
+  char* host8 = Convert_ToUtf8(host);
+  // Bounded: an unreachable server must not hold the program's start for the
+  // system's own connect time-out, which can be minutes.
+  NetConnection* control = Net_OpenConnectionWatching(host8, port, FTP_CONTROL_TIMEOUT * 1000, nullptr);
+  if (!control) {
+    Convert_Free(host8);
+    return giveUp();
+  }
   session->replyBuffer = static_cast<char*>(Heap_Alloc(FTP_REPLY_BUFFER_SIZE));
   session->lines = static_cast<char**>(Heap_Alloc(FTP_LINE_TABLE_SIZE * sizeof(char*)));
   auto* login = static_cast<FtpLogin*>(Heap_Alloc(sizeof(FtpLogin)));
@@ -186,6 +193,7 @@ FtpSession* Ftp_Open(ObjectNumber number, const char16_t* host, const char16_t* 
     session->replyBuffer = nullptr;
     session->lines = nullptr;
     Net_CloseConnection(control);
+    Convert_Free(host8);
     return giveUp();
   }
   session->passive = passive;
@@ -193,7 +201,7 @@ FtpSession* Ftp_Open(ObjectNumber number, const char16_t* host, const char16_t* 
   session->pendingLines = 0;
   session->nextLine = 0;
   session->control = control;
-  *login = {Convert_ToUtf8(host), Convert_ToAnsi(user), Convert_ToAnsi(password), port, nullptr, false};
+  *login = {host8, Convert_ToAnsi(user), Convert_ToAnsi(password), port, nullptr, false};
   session->login = login;  // from here on the session is live
   if (!logIn(session)) {
     Ftp_Close(id);
