@@ -81,9 +81,6 @@ browse() {
   type_text "$(winepath -w "$1")"
   key Return
   until_true 20 no_window "upload file" || fail "the open dialog did not close on Return"
-  # The main window gets its activation back from Wine a moment after the
-  # dialog has gone; a click before that can be lost.
-  sleep 1
 }
 
 # The upload button: x 80, y 95, 200 x 20. The progress screen's cancel lies on the same spot.
