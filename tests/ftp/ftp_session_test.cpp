@@ -156,6 +156,31 @@ TEST(FtpSessionAgain, AFailedLoginAgainFailsTheOperationAndTheNextOneTriesAgain)
   EXPECT_EQ(server.Finish(), Join({kLogin, {"<connect>"}, kLogin, {"<connect>"}, kLogin, {"CWD /", "QUIT"}}));
 }
 
+TEST(FtpSessionAgain, ADirectoryTooLongToNameInOneCwdIsNotLeftForAnother) {
+  // Two relative steps that together no longer fit a CWD line: logging in
+  // again could not return there, and the DELE would reach the login
+  // directory's file of that name. Nothing is sent on a new connection.
+  ScriptedServer server([](ScriptedPeer& p) {
+    Login(p);
+    p.Command();
+    p.Send("250 moved\r\n");
+    p.Command();
+    p.Send("250 moved\r\n");
+    p.Close();
+    p.AcceptControl();  // nobody comes
+  });
+  FtpSession* session = Open(server);
+  ASSERT_NE(session, nullptr);
+  std::u16string step(600, u'd');
+  EXPECT_EQ(Ftp_SetDirectory(20, step.c_str()), 1);
+  EXPECT_EQ(Ftp_SetDirectory(20, step.c_str()), 1);
+  ASSERT_TRUE(Arrived(session));
+  EXPECT_EQ(Ftp_DeleteFile(20, u"map.bxm"), 0);
+  Ftp_Close(20);
+  std::string cwd = "CWD " + std::string(600, 'd');
+  EXPECT_EQ(server.Finish(), Join({kLogin, {cwd, cwd}}));
+}
+
 // ---- After the command went out ----------------------------------------------------------------
 
 TEST(FtpSessionAgain, ADeleteAnswered421IsSentAgainOnce) {
