@@ -190,18 +190,24 @@ int32_t readReply(FtpSession* session, const char* codes, char* copy, int32_t si
 int32_t Ftp_SendAll(const FtpChannel& channel, const void* data, int32_t length) {
   const char* at = static_cast<const char*>(data);
   // The bound counts from the last progress: a link that stalls for less than
-  // the time-out and then moves on loses nothing.
-  TimeBound bound = Time_Bound(channel.timeout * 1000);
+  // the time-out and then moves on loses nothing. The clock is read only once
+  // a send could not go on, so a fast connection never pays for it.
+  TimeBound bound = {0, 0};
+  bool stalled = false;
   while (length > 0) {
     if (channel.cancel && channel.cancel->load(std::memory_order_acquire)) return 0;
     int32_t n = Net_Send(channel.connection, at, length);
     if (n > 0) {
       at += n;
       length -= n;
-      bound = Time_Bound(channel.timeout * 1000);
+      stalled = false;
       continue;
     }
     if (n < 0 && WSAGetLastError() != WSAEWOULDBLOCK) return 0;
+    if (!stalled) {
+      bound = Time_Bound(channel.timeout * 1000);
+      stalled = true;
+    }
     int32_t left = Time_Left(bound);
     if (left == 0) return 0;
     // Retries as soon as the connection can take more, or after a slice.
