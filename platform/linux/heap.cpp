@@ -1,11 +1,11 @@
 // Private heaps of the Linux substitute: each block carries a header that links
 // it into its heap, so destroying the heap releases everything still allocated.
-#include "platform/linux/kernel32.h"
-
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+
+#include "platform/linux/kernel32.h"
 
 namespace {
 
@@ -32,12 +32,19 @@ static_assert(sizeof(BlockHeader) == 32);
 constexpr unsigned kHeapMagic = 0x48656170;  // "Heap"
 
 std::atomic<long> failAfter{-1};
+std::atomic<long> refusedCount{0};
+// Live blocks and bytes of all heaps together, for the test hook.
+std::atomic<long> liveBlockCount{0};
+std::atomic<SIZE_T> liveByteCount{0};
 
 // Consumes one allowed allocation of the test hook; false when it says fail.
 bool allocationAllowed() {
   long n = failAfter.load(std::memory_order_relaxed);
   while (n >= 0) {
-    if (n == 0) return false;
+    if (n == 0) {
+      refusedCount.fetch_add(1);
+      return false;
+    }
     if (failAfter.compare_exchange_weak(n, n - 1)) return true;
   }
   return true;
@@ -87,7 +94,14 @@ Heap processHeap{{}, true, 0, 0, nullptr, kHeapMagic};
 
 }  // namespace
 
-void Platform_FailHeapAfter(long count) { failAfter.store(count); }
+void Platform_FailHeapAfter(long count) {
+  failAfter.store(count);
+  refusedCount.store(0);
+}
+
+PlatformHeapCounters Platform_HeapCounters() {
+  return {liveBlockCount.load(), liveByteCount.load(), refusedCount.load()};
+}
 
 HANDLE WINAPI HeapCreate(DWORD options, SIZE_T, SIZE_T maximumSize) {
   auto* heap = new (std::nothrow) Heap;
@@ -105,6 +119,8 @@ BOOL WINAPI HeapDestroy(HANDLE handle) {
   if (!heap || heap == &processHeap) return FALSE;
   for (BlockHeader* h = heap->blocks; h;) {
     BlockHeader* next = h->next;
+    liveBlockCount.fetch_sub(1);
+    liveByteCount.fetch_sub(h->size);
     std::free(h);
     h = next;
   }
@@ -124,6 +140,8 @@ LPVOID WINAPI HeapAlloc(HANDLE handle, DWORD flags, SIZE_T bytes) {
   h->heap = heap;
   h->size = bytes;
   heap->inUse += bytes;
+  liveBlockCount.fetch_add(1);
+  liveByteCount.fetch_add(bytes);
   link(heap, h);
   return h + 1;
 }
@@ -138,6 +156,7 @@ LPVOID WINAPI HeapReAlloc(HANDLE handle, DWORD flags, LPVOID block, SIZE_T bytes
   if (bytes <= old) {
     // Shrinking always succeeds in place.
     heap->inUse -= old - bytes;
+    liveByteCount.fetch_sub(old - bytes);
     h->size = bytes;
     return block;
   }
@@ -155,6 +174,7 @@ LPVOID WINAPI HeapReAlloc(HANDLE handle, DWORD flags, LPVOID block, SIZE_T bytes
   if (next) next->previous = grown;
   grown->size = bytes;
   heap->inUse += bytes - old;
+  liveByteCount.fetch_add(bytes - old);
   if (flags & HEAP_ZERO_MEMORY) std::memset(reinterpret_cast<char*>(grown + 1) + old, 0, bytes - old);
   return grown + 1;
 }
@@ -168,6 +188,8 @@ BOOL WINAPI HeapFree(HANDLE handle, DWORD flags, LPVOID block) {
   if (h->heap != heap) return FALSE;
   unlink(heap, h);
   heap->inUse -= h->size;
+  liveBlockCount.fetch_sub(1);
+  liveByteCount.fetch_sub(h->size);
   std::free(h);
   return TRUE;
 }

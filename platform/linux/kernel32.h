@@ -30,6 +30,16 @@ HANDLE WINAPI GetProcessHeap();
 // Lets the runtime's tests prove that exhausted memory leaves state intact.
 void Platform_FailHeapAfter(long count);
 
+// Test hook: what all heaps hold now, and how many allocations or growths the
+// failure hook refused since it was last set. Lets the tests prove that a
+// failed operation left nothing allocated.
+struct PlatformHeapCounters {
+  long liveBlocks;
+  SIZE_T liveBytes;
+  long refused;
+};
+PlatformHeapCounters Platform_HeapCounters();
+
 // ---- Locks ---------------------------------------------------------------
 // A critical section is recursive, as on Windows: the owning thread may enter
 // it again and must leave it as often.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/string.h"
+#include "tests/support/fault.h"
 
 namespace {
 
@@ -467,35 +468,19 @@ TEST(StructHelpers, CreateRefusesUnhandledContainersAndFieldsOutsideTheElement) 
 }
 
 #ifndef _WIN32
-// Runs `attempt` with the n+1-th heap allocation failing, for n = 0, 1, ...
-// until it succeeds; `check` runs after every failed attempt. Returns the
-// number of failed attempts.
-template <typename Attempt, typename Check>
-long failEachAllocation(Attempt attempt, Check check) {
-  for (long n = 0; n < 64; n++) {
-    Platform_FailHeapAfter(n);
-    bool ok = attempt();
-    Platform_FailHeapAfter(-1);
-    if (ok) return n;
-    check();
-  }
-  ADD_FAILURE() << "never succeeded";
-  return -1;
-}
-
 TEST(MapExhaustion, CreateFailsWithTheOldMapStillHeld) {
   HashMap* variable = nullptr;
   HashMap* old = Map_Create(sizeof(Plain), 0, nullptr, &variable, 8);
   Map_Add(old, u"kept", 0);
   HashMap* made = nullptr;
   // A slot size no other map uses, so that the shared pool is created too.
-  long failures =
-      failEachAllocation([&] { return (made = Map_Create(1000, 0, nullptr, &variable, 8)) != nullptr; },
-                         [&] {
-                           EXPECT_EQ(variable, old);
-                           EXPECT_NE(Map_FindWide(old, u"kept"), nullptr);
-                         });
-  EXPECT_EQ(failures, 4);  // the record, the buckets, the shared entry, the pool
+  FaultRun run =
+      Fault_EachAllocation([&] { return (made = Map_Create(1000, 0, nullptr, &variable, 8)) != nullptr; },
+                           [&] {
+                             EXPECT_EQ(variable, old);
+                             EXPECT_NE(Map_FindWide(old, u"kept"), nullptr);
+                           });
+  EXPECT_EQ(run.failures, 4);  // the record, the buckets, the shared entry, the pool
   EXPECT_EQ(variable, made);
   EXPECT_EQ(made->pool->sharedEntry->referenceCount, 1);
   Map_Free(made);
@@ -511,8 +496,8 @@ TEST(MapExhaustion, AddFailsWithoutLeavingTheKeyBehind) {
     EXPECT_EQ(Map_FindWide(map, u"new"), nullptr);
   };
   // The key copy, the pool block, the nested map's record, buckets and pool.
-  long failures = failEachAllocation([&] { return Map_Add(map, u"new", 0) != nullptr; }, consistent);
-  EXPECT_GE(failures, 3);
+  FaultRun run = Fault_EachAllocation([&] { return Map_Add(map, u"new", 0) != nullptr; }, consistent);
+  EXPECT_GE(run.failures, 3);
   EXPECT_EQ(map->count, 11);
   // Reuse of an existing key that cannot recreate its fields removes the element.
   Platform_FailHeapAfter(0);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/heap.h"
+#include "tests/support/fault.h"
 
 namespace {
 
@@ -205,34 +206,19 @@ TEST(LockedPools, ThreadsAllocateAndFreeConcurrently) {
 }
 
 #ifndef _WIN32
-// Runs `attempt` with the n+1-th heap allocation failing, for n = 0, 1, ...
-// until it succeeds; `check` runs after every failed attempt.
-template <typename Attempt, typename Check>
-void failEachAllocation(Attempt attempt, Check check) {
-  for (long n = 0; n < 64; n++) {
-    Platform_FailHeapAfter(n);
-    bool ok = attempt();
-    Platform_FailHeapAfter(-1);
-    if (ok) return;
-    check(n);
-  }
-  FAIL() << "never succeeded";
-}
-
 TEST(PoolExhaustion, CreateFailsCleanly) {
   BlockPool* pool = nullptr;
-  failEachAllocation([&] { return (pool = Pool_Create(8, 16, 256, POOL_LOCKED)) != nullptr; },
-                     [&](long) { EXPECT_EQ(pool, nullptr); });
+  Fault_EachAllocation([&] { return (pool = Pool_Create(8, 16, 256, POOL_LOCKED)) != nullptr; },
+                       [&] { EXPECT_EQ(pool, nullptr); });
   Pool_Destroy(pool);
 }
 
 TEST(PoolExhaustion, SharedCreateLeavesTheSharedListIntact) {
   BlockPool* held = Pool_Create(2000, 16, 256, POOL_SHARED);
   BlockPool* pool = nullptr;
-  long failures = 0;
-  failEachAllocation([&] { return (pool = Pool_Create(3000, 16, 256, POOL_SHARED)) != nullptr; },
-                     [&](long) { failures++; });
-  EXPECT_EQ(failures, 2);  // the entry, then the pool
+  FaultRun run = Fault_EachAllocation(
+      [&] { return (pool = Pool_Create(3000, 16, 256, POOL_SHARED)) != nullptr; }, [] {});
+  EXPECT_EQ(run.failures, 2);  // the entry, then the pool
   EXPECT_EQ(pool->sharedEntry->referenceCount, 1);
   EXPECT_EQ(held->sharedEntry->referenceCount, 1);
   // An existing shared pool is found without any allocation.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/heap.h"
+#include "tests/support/fault.h"
 
 namespace {
 
@@ -233,21 +234,6 @@ TEST(RecordList, RemovingAMiddleNodeJoinsItsNeighbours) {
 }
 
 #ifndef _WIN32
-// Runs `attempt` with the n+1-th heap allocation failing, for n = 0, 1, ...
-// until it succeeds; returns the number of failed attempts.
-template <typename Attempt, typename Check>
-long failEachAllocation(Attempt attempt, Check check) {
-  for (long n = 0; n < 64; n++) {
-    Platform_FailHeapAfter(n);
-    bool ok = attempt();
-    Platform_FailHeapAfter(-1);
-    if (ok) return n;
-    check();
-  }
-  ADD_FAILURE() << "never succeeded";
-  return -1;
-}
-
 TEST_F(RegistryTest, ExhaustedMemoryLeavesTheRegistryAsItWas) {
   Record* kept = makeLive(3);
   void** slots = registry->slots;
@@ -258,21 +244,22 @@ TEST_F(RegistryTest, ExhaustedMemoryLeavesTheRegistryAsItWas) {
     EXPECT_EQ(Object_Get(registry, 3), kept);
   };
   // A new number within the capacity: its record.
-  EXPECT_EQ(failEachAllocation([&] { return makeLive(7) != nullptr; }, unchanged), 1);
+  EXPECT_EQ(Fault_EachAllocation([&] { return makeLive(7) != nullptr; }, unchanged).failures, 1);
   // A number past the capacity: its record, then the grown slot array.
   auto notGrown = [&] {
     EXPECT_EQ(registry->capacity, 16);
     EXPECT_EQ(registry->slots, slots);
     EXPECT_EQ(Object_Get(registry, 3), kept);
   };
-  EXPECT_EQ(failEachAllocation([&] { return makeLive(100) != nullptr; }, notGrown), 2);
+  EXPECT_EQ(Fault_EachAllocation([&] { return makeLive(100) != nullptr; }, notGrown).failures, 2);
   EXPECT_EQ(registry->capacity, 116);
   EXPECT_EQ(Object_Get(registry, 3), kept);
   EXPECT_EQ(Object_Get(registry, 7), registry->slots[7]);
   // A dynamic object: its node.
   ListNode* head = registry->dynamicList;
-  EXPECT_EQ(failEachAllocation([&] { return makeLive(OBJECT_ANY) != nullptr; },
-                               [&] { EXPECT_EQ(registry->dynamicList, head); }),
+  EXPECT_EQ(Fault_EachAllocation([&] { return makeLive(OBJECT_ANY) != nullptr; },
+                                 [&] { EXPECT_EQ(registry->dynamicList, head); })
+                .failures,
             1);
 }
 #endif

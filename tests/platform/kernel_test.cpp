@@ -75,14 +75,24 @@ TEST(Heaps, FailedGrowthLeavesTheBlockAsItWas) {
 #ifndef _WIN32
 TEST(Heaps, FailureHookCountsSuccessfulAllocations) {
   HANDLE heap = HeapCreate(0, 0, 0);
+  PlatformHeapCounters start = Platform_HeapCounters();
   Platform_FailHeapAfter(2);
   EXPECT_NE(HeapAlloc(heap, 0, 8), nullptr);
-  EXPECT_NE(HeapAlloc(heap, 0, 8), nullptr);
+  void* grown = HeapAlloc(heap, 0, 8);
+  EXPECT_NE(grown, nullptr);
   EXPECT_EQ(HeapAlloc(heap, 0, 8), nullptr);
-  EXPECT_EQ(HeapAlloc(heap, 0, 8), nullptr);
+  EXPECT_EQ(HeapReAlloc(heap, 0, grown, 64), nullptr);
+  EXPECT_EQ(Platform_HeapCounters().refused, 2);
   Platform_FailHeapAfter(-1);
-  EXPECT_NE(HeapAlloc(heap, 0, 8), nullptr);
+  EXPECT_EQ(Platform_HeapCounters().refused, 0);
+  EXPECT_NE(HeapReAlloc(heap, 0, grown, 64), nullptr);
+  // The live counters follow every heap, growths and destruction included.
+  PlatformHeapCounters now = Platform_HeapCounters();
+  EXPECT_EQ(now.liveBlocks - start.liveBlocks, 2);
+  EXPECT_EQ(now.liveBytes - start.liveBytes, 72u);
   HeapDestroy(heap);
+  EXPECT_EQ(Platform_HeapCounters().liveBlocks, start.liveBlocks);
+  EXPECT_EQ(Platform_HeapCounters().liveBytes, start.liveBytes);
 }
 #endif
 
