@@ -2,6 +2,7 @@
 #include "window/window.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "window/event.h"
 #include "window/internal.h"
@@ -214,7 +215,14 @@ intptr_t Window_Open(ObjectNumber number, int32_t x, int32_t y, int32_t width, i
   record->accelCount = 2;
   record->accelTable = CreateAcceleratorTableW(entries, 2);
 
-  if (gadgets) Window_SetGadgetList(handle);
+  if (gadgets) {
+    Window_SetGadgetList(handle);
+    // Out of memory, the window cannot become the gadget list it was opened as.
+    if (Window_GadgetState()->listWindow != handle) {
+      Window_Close(number);
+      return 0;
+    }
+  }
   SetPropW(handle, W(WINDOW_PROP_ID), reinterpret_cast<HANDLE>(number + 1));
   return dynamic ? number : reinterpret_cast<intptr_t>(handle);
 }
@@ -283,16 +291,27 @@ HWND Window_SetGadgetList(HWND window) {
     created = static_cast<GadgetListRecord*>(Heap_Alloc(sizeof(GadgetListRecord)));
     if (!created) return previous;
   }
-
-  if (previous && IsWindow(previous)) {
-    if (GadgetListRecord* suspended = listRecordOf(previous)) {
-      Heap_Free(suspended->savedStack);
-      suspended->savedListWindow = state->listWindow;
-      suspended->savedStack = state->stack;
-      suspended->savedDepth = state->depth;
-      suspended->savedCapacity = state->capacity;
-      state->stack = nullptr;
+  // So is the container stack the window will need, unless it brings its own
+  // or takes back the current one.
+  GadgetListRecord* suspended = previous && IsWindow(previous) ? listRecordOf(previous) : nullptr;
+  HWND* spareStack = nullptr;
+  const bool hasStack =
+      record && (record == suspended ? state->stack != nullptr : record->savedStack != nullptr);
+  if (!hasStack && !(created && !suspended && state->stack)) {
+    spareStack = static_cast<HWND*>(Heap_Alloc(kGadgetStackEntries * sizeof(HWND)));
+    if (!spareStack) {
+      Heap_Free(created);
+      return previous;
     }
+  }
+
+  if (suspended) {
+    Heap_Free(suspended->savedStack);
+    suspended->savedListWindow = state->listWindow;
+    suspended->savedStack = state->stack;
+    suspended->savedDepth = state->depth;
+    suspended->savedCapacity = state->capacity;
+    state->stack = nullptr;
   }
 
   if (record) {
@@ -306,13 +325,13 @@ HWND Window_SetGadgetList(HWND window) {
     record->savedDepth = 0;
     record->savedCapacity = 0;
     if (!state->stack) {
-      state->stack = allocateStack();
+      state->stack = std::exchange(spareStack, nullptr);
       state->depth = 0;
       state->capacity = kGadgetStackEntries;
     }
   } else {
     if (!state->stack) {
-      state->stack = allocateStack();
+      state->stack = std::exchange(spareStack, nullptr);
       state->capacity = kGadgetStackEntries;
     }
     state->depth = 0;
@@ -322,6 +341,7 @@ HWND Window_SetGadgetList(HWND window) {
     created->previousProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(gadgetListProc)));
   }
+  Heap_Free(spareStack);
   state->container = nullptr;
   return previous;
 }

@@ -104,7 +104,8 @@ intptr_t Window_Open(ObjectNumber number, int32_t x, int32_t y, int32_t width, i
 int32_t Window_Close(ObjectNumber number);
 // Makes `window` the current gadget list, saving the current list's state in
 // its window and taking back any state saved in `window`. Null only asks.
-// Returns the previous current list window (null when none).
+// Returns the previous current list window (null when none). When memory runs
+// out, nothing changes (the list stays the previous one).
 HWND Window_SetGadgetList(HWND window);
 // Moves a window to the centre of the screen (WINDOW_SCREEN_CENTERED) or of
 // the thread's active window (WINDOW_WINDOW_CENTERED), keeping its size, Z
