@@ -39,14 +39,19 @@ void dispatchWaiting() {
     DispatchMessageW(&message);
 }
 
-class WindowFault : public testing::Test {
- protected:
-  static void SetUpTestSuite() {
+// The event and window libraries, up for the whole program as start-up brings them.
+class Libraries : public testing::Environment {
+ public:
+  void SetUp() override {
     Event_Init();
     Window_Init();
   }
-  static void TearDownTestSuite() { Event_End(); }
+  void TearDown() override { Event_End(); }
+};
+testing::Environment* const libraries = testing::AddGlobalTestEnvironment(new Libraries);
 
+class WindowFault : public testing::Test {
+ protected:
   void SetUp() override {
     dispatchWaiting();
     drainObjects();
