@@ -4,6 +4,7 @@
 
 #include "app/uploader.h"
 #include "core/heap.h"
+#include "core/thread.h"
 #include "core/map.h"
 #include "core/string.h"
 #include "ftp/ftp.h"

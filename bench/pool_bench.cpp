@@ -2,7 +2,7 @@
 #include <cstdlib>
 
 #include "bench.h"
-#include "core/heap.h"
+#include "core/pool.h"
 
 namespace {
 

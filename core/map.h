@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/heap.h"
+#include "core/pool.h"
 
 constexpr int32_t MAP_NOCASE = 1;      // case-insensitive string keys
 constexpr int32_t MAP_CONTAINERS = 2;  // elements hold container fields to create on add

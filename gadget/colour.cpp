@@ -1,5 +1,5 @@
 // Gadget colours: the standard colour operations, the control-colour answer and the shared brush cache.
-#include "core/heap.h"
+#include "core/thread.h"
 #include "core/registry.h"
 #include "gadget/gadget.h"
 #include "gadget/internal.h"

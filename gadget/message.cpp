@@ -1,6 +1,6 @@
 // The message requester and the modality steps every requester takes: the thread's other
 // windows are disabled and lose their topmost state while a requester is up.
-#include "core/heap.h"
+#include "core/thread.h"
 #include "core/registry.h"
 #include "gadget/requester.h"
 

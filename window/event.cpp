@@ -4,6 +4,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "core/thread.h"
 #include "window/focus.h"
 #include "window/internal.h"
 #include "window/window.h"

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/heap.h"
+#include "core/pool.h"
 #include "core/map.h"
 #include "core/types.h"
 #include "platform/win32.h"

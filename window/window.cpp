@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "core/thread.h"
 #include "window/event.h"
 #include "window/internal.h"
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/heap.h"
+#include "core/pool.h"
 #include "tests/support/fault.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/heap.h"
+#include "core/thread.h"
 
 namespace {
 
