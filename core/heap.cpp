@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/services.h"
+
 HANDLE Heap_Main;
 
 void* Heap_Alloc(size_t bytes) { return HeapAlloc(Heap_Main, HEAP_ZERO_MEMORY, bytes); }
@@ -18,8 +20,6 @@ void Heap_Free(void* block) {
 
 void Heap_Exhausted(const char* what) {
   std::fprintf(stderr, "Tilepost: out of memory (%s)\n", what);
-#ifdef _WIN32
-  OutputDebugStringA("Tilepost: out of memory\n");
-#endif
+  Platform_DebugOutput("Tilepost: out of memory\n");
   std::abort();
 }

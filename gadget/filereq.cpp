@@ -5,23 +5,13 @@
 #include "core/heap.h"
 #include "core/string.h"
 #include "gadget/requester.h"
+#include "platform/services.h"
 
 namespace {
 
 // The single-selection buffer holds a full path of up to 259 characters and its terminator.
 constexpr DWORD kSingleCapacity = MAX_PATH;
 constexpr DWORD kMultipleCapacity = 512000;
-
-// Path separators. Windows separates with '\' alone (its '/' is no file-name
-// character either, so a default file with one proposes nothing); on other
-// platforms '/' is the separator and '\' is kept as well.
-#ifdef _WIN32
-constexpr char16_t kSeparator = u'\\';
-constexpr bool isSeparator(char16_t c) { return c == u'\\'; }
-#else
-constexpr char16_t kSeparator = u'/';
-constexpr bool isSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
-#endif
 
 constexpr DWORD kSingleFlags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
 constexpr DWORD kMultipleFlags = kSingleFlags | OFN_ALLOWMULTISELECT;
@@ -81,7 +71,7 @@ bool splitDefaultFile(const char16_t* defaultFile, char16_t* file, DWORD capacit
   if (!*copy) return false;
   String_CopyChars(*copy, defaultFile, length);
   int32_t separator = length - 1;
-  while (separator >= 0 && !isSeparator((*copy)[separator])) separator--;
+  while (separator >= 0 && !Platform_IsPathSeparator((*copy)[separator])) separator--;
   if (separator > 0) {
     (*copy)[separator] = 0;
     *directory = *copy;
@@ -124,8 +114,10 @@ void takeFirstOfSelection(int32_t start) {
     return;
   }
   String_CopyChars(requester.directory, buffer, length);
-  if (length == 0 || !isSeparator(buffer[length - 1]))
-    String_CopyChars(requester.directory + length, &kSeparator, 1);
+  if (length == 0 || !Platform_IsPathSeparator(buffer[length - 1])) {
+    const char16_t separator = Platform_PathSeparator();
+    String_CopyChars(requester.directory + length, &separator, 1);
+  }
   const char16_t* name = buffer + n;
   writeResult(requester.directory, name, start);
   requester.nextName = n + String_Length(name) + 1;
