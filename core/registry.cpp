@@ -149,7 +149,7 @@ void* Object_NextObject(ObjectRegistry* registry, ObjectNumber* object) {
   if (ListNode* node = registry->iterCursor) {
     // Move on first, so that the caller may free what it is given.
     registry->iterCursor = node->previous;
-    void* data = node + 1;
+    void* data = List_Data<void>(node);
     *object = reinterpret_cast<ObjectNumber>(data);
     return data;
   }
@@ -165,7 +165,7 @@ void* List_Add(ListNode** head, size_t totalSize) {
   node->next = *head;
   if (*head) (*head)->previous = node;
   *head = node;
-  return node + 1;
+  return List_Data<void>(node);
 }
 
 void List_Remove(ListNode** head, void* data) {

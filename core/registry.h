@@ -12,6 +12,12 @@ struct ListNode {
   ListNode* previous;  // toward newer nodes
 };
 
+// The caller's data of type T that follows `node`'s links (as List_Add returns it).
+template <class T>
+T* List_Data(ListNode* node) {
+  return static_cast<T*>(static_cast<void*>(node + 1));
+}
+
 using ObjectFreeCallback = void (*)(ObjectNumber object);
 
 struct ObjectRegistry {

@@ -73,7 +73,7 @@ int32_t incomingDatagram(NetServer* server) {
   int32_t port = ntohs(from.sin_port);
   NetConnection* peer = nullptr;
   for (ListNode* node = server->peers; node && !peer; node = node->next) {
-    auto* candidate = reinterpret_cast<NetConnection*>(node + 1);
+    auto* candidate = List_Data<NetConnection>(node);
     if (candidate->peerPort == port && candidate->peerAddress == address) peer = candidate;
   }
   bool added = false;
@@ -108,7 +108,7 @@ int32_t incoming(NetServer* server) {
 int32_t peerStep(NetServer* server) {
   if (server->type != NET_TCP) return NET_EVENT_NONE;
   for (ListNode* node = server->peers; node; node = node->next) {
-    auto* peer = reinterpret_cast<NetConnection*>(node + 1);
+    auto* peer = List_Data<NetConnection>(node);
     char probe[8];
     int n = recv(peer->socket, probe, sizeof probe, MSG_PEEK);
     if (n > 0) {
