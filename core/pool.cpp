@@ -48,17 +48,8 @@ constexpr int32_t kSlotHeader = static_cast<int32_t>(sizeof(void*));
 
 char* firstSlot(PoolBlock* block) { return reinterpret_cast<char*>(block + 1); }
 
-struct PoolLock {
-  BlockPool* pool;
-  explicit PoolLock(BlockPool* p) : pool(p) {
-    if (pool->locking) EnterCriticalSection(&pool->lock);
-  }
-  ~PoolLock() {
-    if (pool->locking) LeaveCriticalSection(&pool->lock);
-  }
-  PoolLock(const PoolLock&) = delete;
-  PoolLock& operator=(const PoolLock&) = delete;
-};
+// The pool's own lock when it has one, else nothing.
+CRITICAL_SECTION* lockOf(BlockPool* pool) { return pool->locking ? &pool->lock : nullptr; }
 
 void pushFront(PoolBlock** list, PoolBlock* block) {
   block->previous = nullptr;
@@ -150,7 +141,7 @@ BlockPool* Pool_Create(int32_t elementSize, int32_t minBlockSlots, int32_t maxBl
   if (!(flags & POOL_SHARED)) return createPrivatePool(slotSize, minBlockSlots, maxBlockSlots, flags);
 
   Thread_RunOnce(&sharedOnce, initSharedPools);
-  EnterCriticalSection(&sharedLock);
+  LockGuard guard(&sharedLock);
   BlockPool* result = nullptr;
   SharedPoolEntry* entry = sharedPools;
   while (entry && !(entry->slotSize == slotSize && entry->flags == flags)) entry = entry->next;
@@ -176,7 +167,6 @@ BlockPool* Pool_Create(int32_t elementSize, int32_t minBlockSlots, int32_t maxBl
       Heap_Free(entry);
     }
   }
-  LeaveCriticalSection(&sharedLock);
   return result;
 }
 
@@ -246,16 +236,13 @@ inline void release(BlockPool* pool, void* element) {
 namespace {
 
 POOL_NOINLINE void* allocateLocked(BlockPool* pool) {
-  EnterCriticalSection(&pool->lock);
-  void* element = allocate(pool);
-  LeaveCriticalSection(&pool->lock);
-  return element;
+  LockGuard guard(&pool->lock);
+  return allocate(pool);
 }
 
 POOL_NOINLINE void releaseLocked(BlockPool* pool, void* element) {
-  EnterCriticalSection(&pool->lock);
+  LockGuard guard(&pool->lock);
   release(pool, element);
-  LeaveCriticalSection(&pool->lock);
 }
 
 }  // namespace
@@ -271,7 +258,7 @@ void Pool_Free(BlockPool* pool, void* element) {
 }
 
 void Pool_Reset(BlockPool* pool) {
-  PoolLock guard(pool);
+  LockGuard guard(lockOf(pool));
   releaseBlocks(pool, pool->fullBlocks);
   releaseBlocks(pool, pool->availableBlocks);
   pool->fullBlocks = nullptr;
@@ -288,7 +275,7 @@ void Pool_Destroy(BlockPool* pool) {
     destroyPrivatePool(pool);
     return;
   }
-  EnterCriticalSection(&sharedLock);
+  LockGuard guard(&sharedLock);
   if (--entry->referenceCount == 0) {
     pool->sharedEntry = nullptr;
     destroyPrivatePool(pool);
@@ -299,5 +286,4 @@ void Pool_Destroy(BlockPool* pool) {
     if (entry->next) entry->next->previous = entry->previous;
     Heap_Free(entry);
   }
-  LeaveCriticalSection(&sharedLock);
 }

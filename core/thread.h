@@ -42,3 +42,18 @@ void Thread_RunOnce(ThreadOnce* flag, void (*fn)());
 // The path Thread_RunOnce takes where the platform lacks InitOnceExecuteOnce: the
 // flag as a word 0 (never run) -> 1 (running) -> 2 (done). Public for the tests.
 void Thread_RunOnceFallback(ThreadOnce* flag, void (*fn)());
+
+// Holds a critical section from its construction to the end of its scope, so
+// the section is left on every path out. A null section holds nothing (a
+// pool without a lock of its own).
+struct LockGuard {
+  CRITICAL_SECTION* section;
+  explicit LockGuard(CRITICAL_SECTION* held) : section(held) {
+    if (section) EnterCriticalSection(section);
+  }
+  ~LockGuard() {
+    if (section) LeaveCriticalSection(section);
+  }
+  LockGuard(const LockGuard&) = delete;
+  LockGuard& operator=(const LockGuard&) = delete;
+};

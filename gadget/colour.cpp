@@ -1,6 +1,6 @@
 // Gadget colours: the standard colour operations, the control-colour answer and the shared brush cache.
-#include "core/thread.h"
 #include "core/registry.h"
+#include "core/thread.h"
 #include "gadget/gadget.h"
 #include "gadget/internal.h"
 #include "window/window.h"
@@ -23,17 +23,11 @@ ListNode* brushes = nullptr;  // newest first
 constexpr UINT kRepaint = RDW_INVALIDATE | RDW_ERASE | RDW_INTERNALPAINT | RDW_FRAME;
 static_assert(kRepaint == 0x407);
 
-BrushEntry* entryOf(ListNode* node) { return reinterpret_cast<BrushEntry*>(node + 1); }
-
-struct LockHold {
-  LockHold() {
-    Gadget_InitLock();
-    EnterCriticalSection(&libraryLock);
-  }
-  ~LockHold() { LeaveCriticalSection(&libraryLock); }
-  LockHold(const LockHold&) = delete;
-  LockHold& operator=(const LockHold&) = delete;
-};
+// Holds the library lock, created on first use, until the end of the scope.
+LockGuard holdLibrary() {
+  Gadget_InitLock();
+  return LockGuard(&libraryLock);
+}
 
 }  // namespace
 
@@ -42,9 +36,9 @@ void Gadget_InitLock() {
 }
 
 HBRUSH Gadget_AcquireBrush(int32_t colour) {
-  LockHold hold;
+  LockGuard hold = holdLibrary();
   for (ListNode* node = brushes; node; node = node->next) {
-    BrushEntry* entry = entryOf(node);
+    BrushEntry* entry = List_Data<BrushEntry>(node);
     if (entry->colour == colour && entry->brush) {
       entry->count++;
       return entry->brush;
@@ -65,9 +59,9 @@ HBRUSH Gadget_AcquireBrush(int32_t colour) {
 
 void Gadget_ReleaseBrush(HBRUSH brush) {
   if (!brush) return;
-  LockHold hold;
+  LockGuard hold = holdLibrary();
   for (ListNode* node = brushes; node; node = node->next) {
-    BrushEntry* entry = entryOf(node);
+    BrushEntry* entry = List_Data<BrushEntry>(node);
     if (entry->brush != brush) continue;
     if (--entry->count <= 0) {
       DeleteObject(entry->brush);

@@ -1,7 +1,7 @@
 // The message requester and the modality steps every requester takes: the thread's other
 // windows are disabled and lose their topmost state while a requester is up.
-#include "core/thread.h"
 #include "core/registry.h"
+#include "core/thread.h"
 #include "gadget/requester.h"
 
 namespace {
@@ -22,17 +22,11 @@ ListNode* modalWindows = nullptr;
 CRITICAL_SECTION modalLock;
 ThreadOnce modalLockOnce = THREAD_ONCE_INIT;
 
-struct ModalHold {
-  ModalHold() {
-    Thread_RunOnce(&modalLockOnce, [] { InitializeCriticalSection(&modalLock); });
-    EnterCriticalSection(&modalLock);
-  }
-  ~ModalHold() { LeaveCriticalSection(&modalLock); }
-  ModalHold(const ModalHold&) = delete;
-  ModalHold& operator=(const ModalHold&) = delete;
-};
-
-ModalWindowEntry* entryOf(ListNode* node) { return reinterpret_cast<ModalWindowEntry*>(node + 1); }
+// Holds the modal lock, created on first use, until the end of the scope.
+LockGuard holdModal() {
+  Thread_RunOnce(&modalLockOnce, [] { InitializeCriticalSection(&modalLock); });
+  return LockGuard(&modalLock);
+}
 
 // Changes only the topmost state: no move, no size, and no activation, which
 // would hand the foreground (and so the requester's ownership, or the input
@@ -52,7 +46,7 @@ BOOL CALLBACK listWindow(HWND window, LPARAM parameter) {
   if (GetWindowThreadProcessId(window, nullptr) != walk->thread || !IsWindowVisible(window)) return TRUE;
   const bool disable = window != walk->foreground && IsWindowEnabled(window);
   {
-    ModalHold hold;
+    LockGuard hold = holdModal();
     auto* entry =
         static_cast<ModalWindowEntry*>(List_Add(&modalWindows, sizeof(ListNode) + sizeof(ModalWindowEntry)));
     // A window that cannot be listed could not be restored: leave it alone.
@@ -81,9 +75,9 @@ void Requester_BeginModal() {
   // requester, and the platform's dialog disables it for its own time.
   Enumeration walk{GetCurrentThreadId(), GetForegroundWindow()};
   EnumWindows(listWindow, reinterpret_cast<LPARAM>(&walk));
-  ModalHold hold;
+  LockGuard hold = holdModal();
   for (ListNode* node = modalWindows; node; node = node->next) {
-    const ModalWindowEntry* entry = entryOf(node);
+    const ModalWindowEntry* entry = List_Data<ModalWindowEntry>(node);
     if (entry->thread == walk.thread && entry->wasTopmost) setTopmost(entry->window, false);
   }
 }
@@ -94,12 +88,12 @@ void Requester_EndModal() {
   for (;;) {
     ModalWindowEntry taken;
     {
-      ModalHold hold;
+      LockGuard hold = holdModal();
       ListNode* node = modalWindows;
-      while (node && entryOf(node)->thread != thread) node = node->next;
+      while (node && List_Data<ModalWindowEntry>(node)->thread != thread) node = node->next;
       if (!node) return;
-      taken = *entryOf(node);
-      List_Remove(&modalWindows, entryOf(node));
+      taken = *List_Data<ModalWindowEntry>(node);
+      List_Remove(&modalWindows, List_Data<ModalWindowEntry>(node));
     }
     if (taken.disabledByRequester) EnableWindow(taken.window, TRUE);
     if (taken.wasTopmost) setTopmost(taken.window, true);
