@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "core/heap.h"
-#include "core/pool.h"
 #include "core/map.h"
+#include "core/pool.h"
 #include "core/types.h"
 #include "platform/win32.h"
 
@@ -158,8 +158,3 @@ int32_t Event_Post(int32_t code, ObjectNumber object, ObjectNumber window, int32
 // The procedure of the posted-event window: queues the event of a record
 // Event_Post made and releases the record; ignores any other lParam.
 LRESULT CALLBACK Event_PostedWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-// Turns a message to a top-level window into events and answers what the
-// window system must not handle by default. Returns true with *result set when
-// it answered, false when the message goes on to default processing.
-bool Window_MessageToEvent(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);

@@ -7,6 +7,7 @@
 #include "core/thread.h"
 #include "window/event.h"
 #include "window/internal.h"
+#include "window/translate.h"
 
 WindowNotifyFunction Window_NotifyGadget = nullptr;
 
