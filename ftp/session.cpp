@@ -131,17 +131,16 @@ int32_t command(ObjectNumber number, const char* word, const char16_t* argument,
                 const char* codes, FtpEffect effect) {
   FtpSession* session = Ftp_Find(number);
   if (!session || Ftp_Running(session->progress.load())) return 0;
-  char* text = nullptr;
+  Text8 text(nullptr);
   if (withArgument) {
     // A name that the code page cannot carry exactly would reach another
     // file or directory on the server: nothing is sent.
-    text = Convert_ToAnsiExact(argument);
-    if (!text) return 0;
+    text.text = Convert_ToAnsiExact(argument);
+    if (!text.text) return 0;
   }
-  int32_t result = Ftp_FirstCommand(session, word, text, codes, effect);
+  int32_t result = Ftp_FirstCommand(session, word, text.text, codes, effect);
   if (result && session->login && effect == FTP_EFFECT_SESSION)
-    noteDirectory(session->login, text ? text : "..");
-  Convert_Free(text);
+    noteDirectory(session->login, text.text ? text.text : "..");
   return result;
 }
 
@@ -175,14 +174,11 @@ FtpSession* Ftp_Open(ObjectNumber number, const char16_t* host, const char16_t* 
     return nullptr;
   };
   if (!host) return giveUp();
-  char* host8 = Convert_ToUtf8(host);
+  Text8 host8(Convert_ToUtf8(host));
   // Bounded: an unreachable server must not hold the program's start for the
   // system's own connect time-out, which can be minutes.
-  NetConnection* control = Net_OpenConnectionWatching(host8, port, FTP_CONTROL_TIMEOUT * 1000, nullptr);
-  if (!control) {
-    Convert_Free(host8);
-    return giveUp();
-  }
+  NetConnection* control = Net_OpenConnectionWatching(host8.text, port, FTP_CONTROL_TIMEOUT * 1000, nullptr);
+  if (!control) return giveUp();
   session->replyBuffer = static_cast<char*>(Heap_Alloc(FTP_REPLY_BUFFER_SIZE));
   session->lines = static_cast<char**>(Heap_Alloc(FTP_LINE_TABLE_SIZE * sizeof(char*)));
   auto* login = static_cast<FtpLogin*>(Heap_Alloc(sizeof(FtpLogin)));
@@ -193,7 +189,6 @@ FtpSession* Ftp_Open(ObjectNumber number, const char16_t* host, const char16_t* 
     session->replyBuffer = nullptr;
     session->lines = nullptr;
     Net_CloseConnection(control);
-    Convert_Free(host8);
     return giveUp();
   }
   session->passive = passive;
@@ -201,7 +196,7 @@ FtpSession* Ftp_Open(ObjectNumber number, const char16_t* host, const char16_t* 
   session->pendingLines = 0;
   session->nextLine = 0;
   session->control = control;
-  *login = {host8, Convert_ToAnsi(user), Convert_ToAnsi(password), port, nullptr, false};
+  *login = {host8.Take(), Convert_ToAnsi(user), Convert_ToAnsi(password), port, nullptr, false};
   session->login = login;  // from here on the session is live
   if (!logIn(session)) {
     Ftp_Close(id);

@@ -25,15 +25,6 @@ struct FtpWorker {
 
 bool aborted(FtpSession* session) { return session->abortRequest.load(std::memory_order_acquire) != 0; }
 
-// 8-bit text from the conversions, released on every path.
-struct AnsiText {
-  explicit AnsiText(char* converted) : text(converted) {}
-  ~AnsiText() { Convert_Free(text); }
-  AnsiText(const AnsiText&) = delete;
-  AnsiText& operator=(const AnsiText&) = delete;
-  char* text;
-};
-
 // The local file, open for reading, closed on every path.
 struct LocalFile {
   LocalFile() = default;
@@ -286,7 +277,7 @@ bool readCompletion(FtpSession* session, DataConnection* data) {
 int64_t transfer(FtpSession* session, const char16_t* localPath, const char16_t* remoteName) {
   // A name that the code page cannot carry exactly (it would store another
   // file), or that cannot go out whole and alone, fails before anything is sent.
-  AnsiText name(Convert_ToAnsiExact(remoteName));
+  Text8 name(Convert_ToAnsiExact(remoteName));
   if (!name.text || std::strlen(name.text) + 8 > static_cast<size_t>(FTP_COMMAND_SIZE) ||
       std::strpbrk(name.text, "\r\n"))
     return FTP_PROGRESS_FAILED;

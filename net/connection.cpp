@@ -197,21 +197,16 @@ NetConnection* open(const char* host, int32_t port, int32_t mode, int32_t timeou
 NetConnection* Net_OpenConnection(const char16_t* host, int32_t port, int32_t mode, int32_t timeoutMs,
                                   const char16_t* localAddress, int32_t localPort) {
   if (!host) return nullptr;
-  char* host8 = Convert_ToUtf8(host);
-  char* local8 = localAddress ? Convert_ToAnsi(localAddress) : nullptr;
-  NetConnection* connection = open(host8, port, mode, timeoutMs, local8, localPort);
-  Convert_Free(host8);
-  Convert_Free(local8);
-  return connection;
+  Text8 host8(Convert_ToUtf8(host));
+  Text8 local8(localAddress ? Convert_ToAnsi(localAddress) : nullptr);
+  return open(host8.text, port, mode, timeoutMs, local8.text, localPort);
 }
 
 NetConnection* Net_OpenConnection(const char* host, int32_t port, int32_t mode, int32_t timeoutMs,
                                   const char* localAddress, int32_t localPort) {
   if (!host) return nullptr;
-  char* local8 = localAddress ? Convert_Copy8(localAddress) : nullptr;
-  NetConnection* connection = open(host, port, mode, timeoutMs, local8, localPort);
-  Convert_Free(local8);
-  return connection;
+  Text8 local8(localAddress ? Convert_Copy8(localAddress) : nullptr);
+  return open(host, port, mode, timeoutMs, local8.text, localPort);
 }
 
 NetConnection* Net_OpenConnection(const char16_t* host, int32_t port) {

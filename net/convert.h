@@ -17,3 +17,19 @@ char* Convert_Copy8(const char* text8);
 char* Convert_ToAnsiExact(const char16_t* text);
 // Releases a string made by the four above; null is ignored.
 void Convert_Free(char* text8);
+
+// Holds a string from the functions above and gives it back with Convert_Free
+// on every path out of its scope, unless Take handed it on.
+struct Text8 {
+  char* text;
+  explicit Text8(char* converted) : text(converted) {}
+  ~Text8() { Convert_Free(text); }
+  Text8(const Text8&) = delete;
+  Text8& operator=(const Text8&) = delete;
+  // The string, now the caller's to free; the holder keeps nothing.
+  char* Take() {
+    char* taken = text;
+    text = nullptr;
+    return taken;
+  }
+};
