@@ -195,8 +195,8 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     get(dialog)->dialog = &info;
   }
   CreateWindowExW(0, u"Static", body.c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX, 20, 20, width - 40,
-                  lines * 16, dialog, reinterpret_cast<HMENU>(static_cast<uintptr_t>(0xFFFF)), nullptr,
-                  nullptr);
+                  lines * 16, dialog, reinterpret_cast<HMENU>(static_cast<uintptr_t>(kMessageBoxTextId)),
+                  nullptr, nullptr);
   HWND first = nullptr;
   int bx = width - 16 - static_cast<int>(answers.size()) * 85;
   for (const Answer& a : answers) {

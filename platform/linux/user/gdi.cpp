@@ -1,11 +1,9 @@
-// Graphics stand-ins of the substitute: brushes, pens, fonts and device
-// contexts in a handle table of their own, system colours, painting and the
-// invalid state of windows, and text measured with a fixed font model.
+// Graphics objects of the substitute: brushes, pens, fonts and device
+// contexts in a handle table of their own, system colours, and text measured
+// with a fixed font model.
 #include <algorithm>
 
-#include "platform/linux/commctrl.h"
 #include "platform/linux/gdi32.h"
-#include "platform/linux/ole32.h"
 #include "platform/linux/user/internal.h"
 
 using namespace user;
@@ -121,12 +119,6 @@ LONG measure(std::u16string_view text, LONG height) {
   return (width * height + 6) / 13;
 }
 
-HDC makeDc(HWND window) {
-  HGDIOBJ font = stock().objects[SYSTEM_FONT];
-  return static_cast<HDC>(addObject(GdiObject{kTypeDc, false, 0, 0, 0, window, stock().objects[WHITE_BRUSH],
-                                              stock().objects[BLACK_PEN], font, 0x000000, 0xFFFFFF, OPAQUE}));
-}
-
 void freeObject(HGDIOBJ h) {
   GdiObject* o = objects().get(h);
   if (!o) return;
@@ -138,73 +130,29 @@ void freeObject(HGDIOBJ h) {
 
 namespace user {
 
-LRESULT controlDrawingMessage(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_SETFONT: {
-      Guard g(lock());
-      if (Window* w = get(control)) w->font = reinterpret_cast<HFONT>(wParam);
-    }
-      if (LOWORD(lParam)) InvalidateRect(control, nullptr, TRUE);
-      return 0;
-    case WM_GETFONT: {
-      Guard g(lock());
-      Window* w = get(control);
-      return w ? reinterpret_cast<LRESULT>(w->font) : 0;
-    }
-    case WM_ENABLE:
-      InvalidateRect(control, nullptr, TRUE);
-      return 0;
-  }
-  return 0;
+HDC newDc(HWND window, HFONT font) {
+  HGDIOBJ chosen = font ? font : stock().objects[SYSTEM_FONT];
+  return static_cast<HDC>(
+      addObject(GdiObject{kTypeDc, false, 0, 0, 0, window, stock().objects[WHITE_BRUSH],
+                          stock().objects[BLACK_PEN], chosen, 0x000000, 0xFFFFFF, OPAQUE}));
 }
 
-HBRUSH paintControl(HWND control, UINT ctlColorMessage) {
-  HWND parent = GetParent(control);
-  HDC dc;
-  {
-    Guard g(lock());
-    dc = makeDc(control);
-    Window* w = get(control);
-    if (w && w->font) object(dc, kTypeDc)->font = w->font;
-  }
-  auto brush =
-      reinterpret_cast<HBRUSH>(parent && (GetWindowLongW(control, GWL_STYLE) & WS_CHILD)
-                                   ? SendMessageW(parent, ctlColorMessage, reinterpret_cast<WPARAM>(dc),
-                                                  reinterpret_cast<LPARAM>(control))
-                                   : DefWindowProcW(control, ctlColorMessage, reinterpret_cast<WPARAM>(dc),
-                                                    reinterpret_cast<LPARAM>(control)));
-  Guard g(lock());
+void freeDc(HDC dc) {
+  if (object(dc, kTypeDc)) freeObject(dc);
+}
+
+bool dcColours(HDC dc, COLORREF* text, COLORREF* back) {
   GdiObject* d = object(dc, kTypeDc);
-  if (Window* w = get(control)) {
-    w->paintText = d->text;
-    w->paintBack = d->back;
-    w->paintBrush = brush;
-    w->paints++;
-    state().changed.notify_all();
-  }
-  freeObject(dc);
-  return brush;
+  if (!d) return false;
+  *text = d->text;
+  *back = d->back;
+  return true;
 }
 
 LONG textWidth(std::u16string_view text, HFONT font) {
   Guard g(lock());
   GdiObject* f = object(font, OBJ_FONT);
   return measure(text, f ? f->fontHeight : 16);
-}
-
-void notifyParent(HWND control, WORD code) {
-  HWND parent;
-  int id;
-  {
-    Guard g(lock());
-    Window* w = get(control);
-    if (!w || !w->parent) return;
-    parent = w->parent;
-    id = static_cast<int>(w->id);
-  }
-  SendMessageW(parent, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(control));
 }
 
 }  // namespace user
@@ -404,156 +352,19 @@ int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
   return object(dc, kTypeDc) && rect && (sysColour || object(brush, OBJ_BRUSH)) ? 1 : 0;
 }
 
-// ---- Device contexts and painting -------------------------------------------------------------------
+// ---- Device contexts of windows -------------------------------------------------------------------
 
 HDC WINAPI GetDC(HWND window) {
   Guard g(lock());
   if (window && !get(window)) return nullptr;
-  HDC dc = makeDc(window);
-  if (Window* w = get(window); w && w->font) object(dc, kTypeDc)->font = w->font;
-  return dc;
+  Window* w = get(window);
+  return newDc(window, w ? w->font : nullptr);
 }
 
 int WINAPI ReleaseDC(HWND window, HDC dc) {
   Guard g(lock());
   GdiObject* d = object(dc, kTypeDc);
   if (!d || d->window != window) return 0;
-  freeObject(dc);
+  freeDc(dc);
   return 1;
 }
-
-HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint) {
-  bool erase;
-  HDC dc;
-  {
-    Guard g(lock());
-    Window* w = getOwn(window);
-    if (!w || !paint) return nullptr;
-    erase = w->erase;
-    w->invalid = false;
-    w->erase = false;
-    dc = makeDc(window);
-    *paint = PAINTSTRUCT{};
-    paint->hdc = dc;
-    paint->rcPaint = clientRectOf(*w);
-  }
-  // Erasing happens inside BeginPaint; fErase tells whether it still must be done.
-  paint->fErase = erase ? !callProc(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) : FALSE;
-  return dc;
-}
-
-void user::eraseNow(HWND window) {
-  HDC dc;
-  {
-    Guard g(lock());
-    Window* w = getOwn(window);
-    if (!w || !w->erase || !visibleOf(*w)) return;
-    w->erase = false;
-    dc = makeDc(window);
-  }
-  bool erased = callProc(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) != 0;
-  Guard g(lock());
-  freeObject(dc);
-  // Not erased by its procedure, the background is left to the next BeginPaint.
-  if (Window* w = get(window); w && !erased) w->erase = true;
-}
-
-BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint) {
-  if (!paint) return FALSE;
-  Guard g(lock());
-  freeObject(paint->hdc);
-  return TRUE;
-}
-
-BOOL WINAPI InvalidateRect(HWND window, const RECT*, BOOL erase) {
-  Guard g(lock());
-  Window* w = get(window);
-  if (!w) return FALSE;
-  w->invalid = true;
-  w->erase = w->erase || erase;
-  wakeQueue(w->thread);
-  return TRUE;
-}
-
-BOOL WINAPI ValidateRect(HWND window, const RECT*) {
-  Guard g(lock());
-  Window* w = get(window);
-  if (!w) return FALSE;
-  w->invalid = false;
-  w->erase = false;
-  return TRUE;
-}
-
-BOOL WINAPI GetUpdateRect(HWND window, LPRECT rect, BOOL) {
-  Guard g(lock());
-  Window* w = get(window);
-  if (!w) return FALSE;
-  if (rect) *rect = w->invalid ? clientRectOf(*w) : RECT{0, 0, 0, 0};
-  return w->invalid;
-}
-
-BOOL WINAPI UpdateWindow(HWND window) {
-  bool paint;
-  {
-    Guard g(lock());
-    Window* w = getOwn(window);
-    if (!w) return FALSE;
-    paint = w->invalid && visibleOf(*w);
-  }
-  if (paint) callProc(window, WM_PAINT, 0, 0);
-  return TRUE;
-}
-
-BOOL WINAPI RedrawWindow(HWND window, const RECT*, void*, UINT flags) {
-  {
-    Guard g(lock());
-    Window* w = get(window);
-    if (!w) return FALSE;
-    std::vector<Window*> targets{w};
-    if (flags & RDW_ALLCHILDREN)
-      for (size_t i = 0; i < targets.size(); i++)
-        for (HWND c : targets[i]->children)
-          if (Window* child = get(c)) targets.push_back(child);
-    for (Window* t : targets) {
-      if (flags & (RDW_INVALIDATE | RDW_INTERNALPAINT)) t->invalid = true;
-      if ((flags & RDW_INVALIDATE) && (flags & RDW_ERASE)) t->erase = true;
-      if (flags & RDW_VALIDATE) t->invalid = t->erase = false;
-    }
-    wakeQueue(w->thread);
-  }
-  if (flags & RDW_UPDATENOW) UpdateWindow(window);
-  return TRUE;
-}
-
-// ---- Cursors, icons, common controls, COM ---------------------------------------------------------------
-
-HCURSOR WINAPI LoadCursorW(HINSTANCE, LPCWSTR name) {
-  return name ? reinterpret_cast<HCURSOR>(static_cast<uintptr_t>(0x10000 | LOWORD(name))) : nullptr;
-}
-
-// The substitute has no resources of the program: a numbered icon of the
-// program is not found, a system icon is.
-HICON WINAPI LoadIconW(HINSTANCE instance, LPCWSTR name) {
-  if (!name || (instance && IS_INTRESOURCE(name) && LOWORD(name) < 32512)) return nullptr;
-  return reinterpret_cast<HICON>(static_cast<uintptr_t>(0x20000 | LOWORD(name)));
-}
-
-BOOL WINAPI DestroyIcon(HICON icon) { return icon != nullptr; }
-BOOL WINAPI MessageBeep(UINT) { return TRUE; }
-
-BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* init) {
-  return init && init->dwSize == sizeof(INITCOMMONCONTROLSEX);
-}
-
-HRESULT WINAPI CoInitialize(LPVOID) {
-  Guard g(lock());
-  return ownQueue().cokeys++ == 0 ? S_OK : S_FALSE;
-}
-
-void WINAPI CoUninitialize() {
-  Guard g(lock());
-  Queue& q = ownQueue();
-  if (q.cokeys > 0) q.cokeys--;
-}
-
-HRESULT WINAPI RevokeDragDrop(HWND) { return DRAGDROP_E_NOTREGISTERED; }

@@ -70,6 +70,19 @@ struct HandleTable {
   }
 };
 
+// ---- What the substitute invents ----------------------------------------------------
+// A headless system has no display to ask: these stand for it, one value each.
+constexpr int kScreenWidth = 1024, kScreenHeight = 768;  // the virtual screen, no task bar
+constexpr int kCaption = 23, kSmallCaption = 17;         // caption heights (tool windows: small)
+constexpr int kPaddedBorder = 4;                         // part of a sizing frame
+constexpr int kSizingFrame = 8, kFixedFrame = 3, kEdge = 2;
+// Where a minimized window rests, and its size there.
+constexpr int kMinimizedAt = -32000, kMinimizedWidth = 160, kMinimizedHeight = 28;
+// A posted message of a destroyed window is marked with this and dropped when taken.
+constexpr UINT kDroppedMessage = 0xFFFFFFFF;
+// The control ID of a message box's text.
+constexpr int kMessageBoxTextId = 0xFFFF;
+
 // ---- Classes and windows ---------------------------------------------------------
 struct Class {
   std::u16string name;
@@ -224,6 +237,8 @@ Queue& ownQueue();             // the calling thread's queue, created on first u
 void wakeQueue(DWORD thread);  // lock held
 bool equalNoCase(std::u16string_view a, std::u16string_view b);
 std::u16string_view textOf(LPCWSTR s);
+// An integer atom or a name (any case) names a class.
+bool classMatches(const Class* c, LPCWSTR name);
 Class* findClass(LPCWSTR name, HINSTANCE instance);
 
 // Calls the window procedure of a window of the calling thread (lock not held).
@@ -258,13 +273,19 @@ HBRUSH paintControl(HWND control, UINT ctlColorMessage);
 LRESULT controlDrawingMessage(HWND control, UINT message, WPARAM wParam, LPARAM lParam);
 // Width of a text in a font under the fixed font model (lock held or not).
 LONG textWidth(std::u16string_view text, HFONT font);
+// Device contexts (gdi.cpp), lock held: a new one for a window, drawing with
+// `font` (null: the system font); freeing one; the text and background
+// colours selected into one (false for no device context).
+HDC newDc(HWND window, HFONT font);
+void freeDc(HDC dc);
+bool dcColours(HDC dc, COLORREF* text, COLORREF* back);
 // Sends WM_COMMAND (id, code) to the parent of a control.
 void notifyParent(HWND control, WORD code);
 // Runs a modal loop until the dialog window has ended (its owner disabled meanwhile); returns its result.
 DWORD runModal(HWND dialog, HWND owner, HWND initialFocus);
 void endDialog(HWND dialog, DWORD result);
 
-// Activation and focus (position.cpp).
+// Activation and focus (focus.cpp).
 HWND activateOther(HWND leaving);
 // The parameters of WM_SIZE (the window's state, the client size) and of
 // WM_MOVE (the client origin) as they stand now; false for no window.

@@ -14,7 +14,6 @@ namespace {
 // Internal input: activation handed to the thread that owns a window.
 constexpr UINT kInputActivate = WM_ACTIVATE;
 constexpr UINT kInputDeactivate = WM_ACTIVATEAPP;
-constexpr UINT kDropped = 0xFFFFFFFF;
 constexpr size_t kPostLimit = 10000;  // as on Windows, a queue holds at most 10,000 posted messages
 
 // Removes the thread's queue when the thread ends: its windows go without
@@ -230,7 +229,7 @@ bool takeMessage(MSG* msg, HWND filter, UINT low, UINT high, UINT flags) {
       continue;
     }
     for (auto it = q.posted.begin(); it != q.posted.end();) {
-      if (it->message == kDropped) {
+      if (it->message == kDroppedMessage) {
         it = q.posted.erase(it);
         continue;
       }
@@ -301,7 +300,7 @@ bool takeMessage(MSG* msg, HWND filter, UINT low, UINT high, UINT flags) {
 bool hasWork(Queue& q, steady_clock::time_point* wakeAt) {
   if (!q.sent.empty() || !q.input.empty() || q.quit) return true;
   for (const MSG& m : q.posted)
-    if (m.message != kDropped) return true;
+    if (m.message != kDroppedMessage) return true;
   bool waiting = false;
   if (findPaint(q, nullptr, paintFrameNow(), &waiting)) return true;
   auto at = steady_clock::time_point::max();

@@ -134,7 +134,7 @@ bool readMessageBox(SimMessageBox* out) {
       for (HWND c : w->children) {
         Window* child = get(c);
         if (!child) continue;
-        if (child->id == 0xFFFF) out->text = child->text;
+        if (child->id == kMessageBoxTextId) out->text = child->text;
         if (equalNoCase(child->cls->name, u"Button")) out->buttons.push_back(static_cast<int>(child->id));
       }
     }

@@ -1,6 +1,5 @@
-// Windows of the substitute window system: the handle table, the class
-// registry, creation and destruction, the window tree, window data, texts and
-// properties.
+// Windows of the substitute window system: the handle table, creation and
+// destruction, the window tree, window data, texts and properties.
 #include <unistd.h>
 
 #include <algorithm>
@@ -49,67 +48,6 @@ bool equalNoCase(std::u16string_view a, std::u16string_view b) {
 
 std::u16string_view textOf(LPCWSTR s) { return s ? std::u16string_view(s) : std::u16string_view(); }
 
-// An integer atom or a string names a class.
-static bool classMatches(const Class* c, LPCWSTR name) {
-  if (IS_INTRESOURCE(name)) return c->atom == static_cast<ATOM>(reinterpret_cast<uintptr_t>(name));
-  return equalNoCase(c->name, name);
-}
-
-Class* findClass(LPCWSTR name, HINSTANCE instance) {
-  if (!name) return nullptr;
-  registerSystemClasses();
-  for (Class* c : state().classes)
-    if (classMatches(c, name) && (c->system || c->instance == instance)) return c;
-  // As on Windows, a class of another module is found when none of this one is.
-  for (Class* c : state().classes)
-    if (classMatches(c, name)) return c;
-  return nullptr;
-}
-
-static ATOM addClass(const WNDCLASSEXW& wc, bool system) {
-  if (!wc.lpszClassName || !wc.lpfnWndProc || IS_INTRESOURCE(wc.lpszClassName)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  Guard g(lock());
-  for (Class* c : state().classes) {
-    if (equalNoCase(c->name, wc.lpszClassName) && (c->system || c->instance == wc.hInstance)) {
-      SetLastError(ERROR_CLASS_ALREADY_EXISTS);
-      return 0;
-    }
-  }
-  auto* c = new Class{
-      wc.lpszClassName, wc.hInstance,       wc.style, wc.lpfnWndProc, wc.cbWndExtra, wc.hIcon, wc.hCursor,
-      wc.hbrBackground, state().nextAtom++, 0,        system};
-  state().classes.push_back(c);
-  return c->atom;
-}
-
-void registerSystemClasses() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    struct {
-      const char16_t* name;
-      WNDPROC proc;
-      UINT style;
-      int background;
-    } table[] = {{u"Static", Static_Proc, CS_DBLCLKS, 0},
-                 {u"Edit", Edit_Proc, CS_DBLCLKS, 0},
-                 {u"Button", Button_Proc, CS_DBLCLKS, 0},
-                 {u"msctls_progress32", Progress_Proc, CS_VREDRAW | CS_HREDRAW, 0},
-                 {u"#32770", Dialog_Proc, CS_DBLCLKS, COLOR_BTNFACE + 1}};
-    for (auto& e : table) {
-      WNDCLASSEXW wc{};
-      wc.cbSize = sizeof wc;
-      wc.style = e.style | CS_GLOBALCLASS;
-      wc.lpfnWndProc = e.proc;
-      wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(e.background));
-      wc.lpszClassName = e.name;
-      addClass(wc, true);
-    }
-  });
-}
-
 int windowsOfThread(DWORD thread) {
   int n = 0;
   for (auto& s : state().windows.slots)
@@ -129,66 +67,6 @@ HWND topLevelOf(HWND window) {
   return w ? w->handle : nullptr;
 }
 
-// ---- Geometry ------------------------------------------------------------------------
-
-constexpr int kScreenWidth = 1024, kScreenHeight = 768;
-constexpr int kCaption = 23, kSmallCaption = 17, kSizingFrame = 8, kFixedFrame = 3, kEdge = 2;
-
-RECT nonClientInsets(DWORD style, DWORD exStyle) {
-  int frame = 0;
-  if (style & WS_THICKFRAME)
-    frame = kSizingFrame;
-  else if ((style & WS_DLGFRAME) || (exStyle & WS_EX_DLGMODALFRAME))
-    frame = kFixedFrame;
-  else if (style & WS_BORDER)
-    frame = 1;
-  if (exStyle & WS_EX_CLIENTEDGE) frame += kEdge;
-  RECT r{frame, frame, frame, frame};
-  if ((style & WS_CAPTION) == WS_CAPTION) r.top += (exStyle & WS_EX_TOOLWINDOW) ? kSmallCaption : kCaption;
-  return r;
-}
-
-RECT clientRectOf(const Window& w) {
-  if (w.style & WS_MINIMIZE) return RECT{0, 0, 0, 0};
-  RECT in = nonClientInsets(w.style, w.exStyle);
-  LONG width = w.rect.right - w.rect.left - in.left - in.right;
-  LONG height = w.rect.bottom - w.rect.top - in.top - in.bottom;
-  return RECT{0, 0, std::max<LONG>(width, 0), std::max<LONG>(height, 0)};
-}
-
-POINT clientOrigin(const Window& w) {
-  RECT in = nonClientInsets(w.style, w.exStyle);
-  POINT p{w.rect.left + in.left, w.rect.top + in.top};
-  if (w.parent)
-    if (Window* parent = get(w.parent)) {
-      POINT o = clientOrigin(*parent);
-      p.x += o.x;
-      p.y += o.y;
-    }
-  return p;
-}
-
-RECT screenRectOf(const Window& w) {
-  RECT r = w.rect;
-  if (w.parent)
-    if (Window* parent = get(w.parent)) {
-      POINT o = clientOrigin(*parent);
-      r.left += o.x;
-      r.right += o.x;
-      r.top += o.y;
-      r.bottom += o.y;
-    }
-  return r;
-}
-
-void invalidate(Window& w, bool erase) {
-  w.invalid = true;
-  w.erase = w.erase || erase;
-  for (HWND c : w.children)
-    if (Window* child = get(c)) invalidate(*child, erase);
-  wakeQueue(w.thread);
-}
-
 // ---- Calling window procedures ----------------------------------------------------------
 
 LRESULT callProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -205,86 +83,6 @@ LRESULT callProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace user
 
 using namespace user;
-
-// ---- Classes -------------------------------------------------------------------------------
-
-ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* wc) {
-  if (!wc || wc->cbSize != sizeof(WNDCLASSEXW)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  registerSystemClasses();
-  return addClass(*wc, false);
-}
-
-ATOM WINAPI RegisterClassW(const WNDCLASSW* wc) {
-  if (!wc) return 0;
-  WNDCLASSEXW ex{sizeof ex,         wc->style,        wc->lpfnWndProc,   wc->cbClsExtra,
-                 wc->cbWndExtra,    wc->hInstance,    wc->hIcon,         wc->hCursor,
-                 wc->hbrBackground, wc->lpszMenuName, wc->lpszClassName, nullptr};
-  registerSystemClasses();
-  return addClass(ex, false);
-}
-
-BOOL WINAPI UnregisterClassW(LPCWSTR className, HINSTANCE instance) {
-  Guard g(lock());
-  auto& classes = state().classes;
-  for (size_t i = 0; i < classes.size(); i++) {
-    Class* c = classes[i];
-    if (!c->system && c->instance == instance && classMatches(c, className)) {
-      if (c->windows > 0) {
-        SetLastError(ERROR_CLASS_HAS_WINDOWS);
-        return FALSE;
-      }
-      classes.erase(classes.begin() + static_cast<long>(i));
-      delete c;
-      return TRUE;
-    }
-  }
-  SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
-  return FALSE;
-}
-
-BOOL WINAPI GetClassInfoExW(HINSTANCE instance, LPCWSTR className, WNDCLASSEXW* wc) {
-  Guard g(lock());
-  Class* c = findClass(className, instance);
-  if (!c || !wc) {
-    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
-    return FALSE;
-  }
-  *wc = WNDCLASSEXW{sizeof *wc, c->style,  c->proc,       0,       c->wndExtra, c->instance,
-                    c->icon,    c->cursor, c->background, nullptr, className,   nullptr};
-  return c->atom;
-}
-
-int WINAPI GetClassNameW(HWND window, LPWSTR buffer, int capacity) {
-  Guard g(lock());
-  Window* w = get(window);
-  if (!w || !buffer || capacity <= 0) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
-  size_t n = std::min<size_t>(w->cls->name.size(), static_cast<size_t>(capacity - 1));
-  std::memcpy(buffer, w->cls->name.data(), n * sizeof(WCHAR));
-  buffer[n] = 0;
-  return static_cast<int>(n);
-}
-
-ULONG_PTR WINAPI GetClassLongPtrW(HWND window, int index) {
-  Guard g(lock());
-  Window* w = get(window);
-  if (!w) return 0;
-  switch (index) {
-    case GCLP_HBRBACKGROUND:
-      return reinterpret_cast<ULONG_PTR>(w->cls->background);
-    case GCLP_WNDPROC:
-      return reinterpret_cast<ULONG_PTR>(w->cls->proc);
-    case GCL_STYLE:
-      return w->cls->style;
-  }
-  SetLastError(ERROR_INVALID_INDEX);
-  return 0;
-}
 
 // ---- Creation --------------------------------------------------------------------------------
 
@@ -317,7 +115,7 @@ static void freeWindow(Window* w) {
                                    [&](const Timer& t) { return t.window == w->handle; }),
                     q->timers.end());
     for (MSG& m : q->posted)
-      if (m.hwnd == w->handle) m.message = 0xFFFFFFFF;  // dropped when taken
+      if (m.hwnd == w->handle) m.message = kDroppedMessage;  // dropped when taken
   }
   if (s.foreground == w->handle) s.foreground = nullptr;
   for (auto& slot : s.windows.slots)
