@@ -29,37 +29,11 @@
 #define OBJ_DC 3
 #define OBJ_FONT 6
 
-#define TRANSPARENT 1
-#define OPAQUE 2
-
 typedef struct tagLOGBRUSH {
   UINT lbStyle;
   COLORREF lbColor;
   ULONG_PTR lbHatch;
 } LOGBRUSH;
-
-typedef struct tagTEXTMETRICW {
-  LONG tmHeight;
-  LONG tmAscent;
-  LONG tmDescent;
-  LONG tmInternalLeading;
-  LONG tmExternalLeading;
-  LONG tmAveCharWidth;
-  LONG tmMaxCharWidth;
-  LONG tmWeight;
-  LONG tmOverhang;
-  LONG tmDigitizedAspectX;
-  LONG tmDigitizedAspectY;
-  WCHAR tmFirstChar;
-  WCHAR tmLastChar;
-  WCHAR tmDefaultChar;
-  WCHAR tmBreakChar;
-  BYTE tmItalic;
-  BYTE tmUnderlined;
-  BYTE tmStruckOut;
-  BYTE tmPitchAndFamily;
-  BYTE tmCharSet;
-} TEXTMETRICW;
 
 // Stock objects are never deleted: DeleteObject on one succeeds and does nothing.
 HGDIOBJ WINAPI GetStockObject(int index);
@@ -71,17 +45,11 @@ BOOL WINAPI DeleteObject(HGDIOBJ object);
 int WINAPI GetObjectW(HGDIOBJ object, int size, LPVOID buffer);
 DWORD WINAPI GetObjectType(HGDIOBJ object);
 HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object);
-HGDIOBJ WINAPI GetCurrentObject(HDC dc, UINT type);
 COLORREF WINAPI SetTextColor(HDC dc, COLORREF colour);
 COLORREF WINAPI GetTextColor(HDC dc);
 COLORREF WINAPI SetBkColor(HDC dc, COLORREF colour);
 COLORREF WINAPI GetBkColor(HDC dc);
-int WINAPI SetBkMode(HDC dc, int mode);
 // Text extents of the fixed font model: every font of the substitute is
 // 13 pixels high; narrow letters are 3 pixels wide, wide ones 9, capitals 7,
 // everything else 6 (scaled for fonts of another height).
 BOOL WINAPI GetTextExtentPoint32W(HDC dc, LPCWSTR text, int length, LPSIZE size);
-BOOL WINAPI GetTextMetricsW(HDC dc, TEXTMETRICW* metrics);
-HFONT WINAPI CreateFontW(int height, int width, int escapement, int orientation, int weight, DWORD italic,
-                         DWORD underline, DWORD strikeOut, DWORD charSet, DWORD outPrecision,
-                         DWORD clipPrecision, DWORD quality, DWORD pitchAndFamily, LPCWSTR face);

@@ -9,6 +9,5 @@
 
 // Counts initialisations per thread: S_OK the first time, S_FALSE after.
 HRESULT WINAPI CoInitialize(LPVOID reserved);
-void WINAPI CoUninitialize();
 // No window of the substitute accepts drops: always DRAGDROP_E_NOTREGISTERED.
 HRESULT WINAPI RevokeDragDrop(HWND window);

@@ -325,9 +325,6 @@ typedef struct tagPAINTSTRUCT {
 #define GWLP_HWNDPARENT (-8)
 #define GWLP_USERDATA (-21)
 #define GWLP_ID (-12)
-#define GCLP_HBRBACKGROUND (-10)
-#define GCLP_WNDPROC (-24)
-#define GCL_STYLE (-26)
 
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 #define ERROR_INVALID_INDEX 1413L
@@ -519,7 +516,6 @@ ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* wc);
 BOOL WINAPI UnregisterClassW(LPCWSTR className, HINSTANCE instance);
 BOOL WINAPI GetClassInfoExW(HINSTANCE instance, LPCWSTR className, WNDCLASSEXW* wc);
 int WINAPI GetClassNameW(HWND window, LPWSTR buffer, int capacity);
-ULONG_PTR WINAPI GetClassLongPtrW(HWND window, int index);
 
 // Creates a window: WM_GETMINMAXINFO (top-level), WM_NCCREATE, WM_NCCALCSIZE,
 // WM_CREATE, then WM_SIZE and WM_MOVE, and shows it when WS_VISIBLE is set.
@@ -538,7 +534,6 @@ BOOL WINAPI DestroyWindow(HWND window);
 BOOL WINAPI IsWindow(HWND window);
 BOOL WINAPI IsChild(HWND parent, HWND window);
 HWND WINAPI GetParent(HWND window);
-HWND WINAPI SetParent(HWND window, HWND parent);
 HWND WINAPI GetAncestor(HWND window, UINT flags);
 HWND WINAPI GetWindow(HWND window, UINT command);
 HWND WINAPI GetDesktopWindow();
@@ -556,7 +551,6 @@ DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD processId);
 DWORD WINAPI GetCurrentProcessId();
 
 LONG WINAPI GetWindowLongW(HWND window, int index);
-LONG WINAPI SetWindowLongW(HWND window, int index, LONG value);
 LONG_PTR WINAPI GetWindowLongPtrW(HWND window, int index);
 // GWLP_WNDPROC installs a new window procedure (subclassing) and returns the
 // previous one, which the new procedure hands messages on to through
@@ -585,8 +579,6 @@ BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD exStyl
 BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
 BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
 BOOL WINAPI ClientToScreen(HWND window, LPPOINT point);
-BOOL WINAPI ScreenToClient(HWND window, LPPOINT point);
-BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
 BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags);
 BOOL WINAPI ShowWindow(HWND window, int command);
 BOOL WINAPI IsWindowVisible(HWND window);
@@ -631,7 +623,6 @@ LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 // display frame of 16 ms), WM_TIMER.
 BOOL WINAPI GetMessageW(LPMSG msg, HWND window, UINT filterMin, UINT filterMax);
 BOOL WINAPI PeekMessageW(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT remove);
-BOOL WINAPI WaitMessage();
 // Only the form without handles is supported: waits up to `milliseconds` for a
 // message the thread could retrieve; WAIT_OBJECT_0 + count when one is there.
 DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds,

@@ -133,19 +133,3 @@ int WINAPI GetClassNameW(HWND window, LPWSTR buffer, int capacity) {
   buffer[n] = 0;
   return static_cast<int>(n);
 }
-
-ULONG_PTR WINAPI GetClassLongPtrW(HWND window, int index) {
-  Guard g(lock());
-  Window* w = get(window);
-  if (!w) return 0;
-  switch (index) {
-    case GCLP_HBRBACKGROUND:
-      return reinterpret_cast<ULONG_PTR>(w->cls->background);
-    case GCLP_WNDPROC:
-      return reinterpret_cast<ULONG_PTR>(w->cls->proc);
-    case GCL_STYLE:
-      return w->cls->style;
-  }
-  SetLastError(ERROR_INVALID_INDEX);
-  return 0;
-}

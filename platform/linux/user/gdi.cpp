@@ -22,7 +22,6 @@ struct GdiObject {
   HWND window;
   HGDIOBJ brush, pen, font;
   COLORREF text, back;
-  int bkMode;
 };
 
 HandleTable<GdiObject>& objects() {
@@ -57,13 +56,13 @@ Stock& stock() {
   static Stock* s = [] {
     auto* st = new Stock;
     auto brush = [](COLORREF c, UINT style) {
-      return addObject(GdiObject{OBJ_BRUSH, true, c, style, 0, nullptr, nullptr, nullptr, nullptr, 0, 0, 0});
+      return addObject(GdiObject{OBJ_BRUSH, true, c, style, 0, nullptr, nullptr, nullptr, nullptr, 0, 0});
     };
     auto pen = [](COLORREF c) {
-      return addObject(GdiObject{OBJ_PEN, true, c, 0, 0, nullptr, nullptr, nullptr, nullptr, 0, 0, 0});
+      return addObject(GdiObject{OBJ_PEN, true, c, 0, 0, nullptr, nullptr, nullptr, nullptr, 0, 0});
     };
     auto font = [](LONG h) {
-      return addObject(GdiObject{OBJ_FONT, true, 0, 0, h, nullptr, nullptr, nullptr, nullptr, 0, 0, 0});
+      return addObject(GdiObject{OBJ_FONT, true, 0, 0, h, nullptr, nullptr, nullptr, nullptr, 0, 0});
     };
     st->objects[WHITE_BRUSH] = brush(0xFFFFFF, BS_SOLID);
     st->objects[LTGRAY_BRUSH] = brush(0xC0C0C0, BS_SOLID);
@@ -132,9 +131,8 @@ namespace user {
 
 HDC newDc(HWND window, HFONT font) {
   HGDIOBJ chosen = font ? font : stock().objects[SYSTEM_FONT];
-  return static_cast<HDC>(
-      addObject(GdiObject{kTypeDc, false, 0, 0, 0, window, stock().objects[WHITE_BRUSH],
-                          stock().objects[BLACK_PEN], chosen, 0x000000, 0xFFFFFF, OPAQUE}));
+  return static_cast<HDC>(addObject(GdiObject{kTypeDc, false, 0, 0, 0, window, stock().objects[WHITE_BRUSH],
+                                              stock().objects[BLACK_PEN], chosen, 0x000000, 0xFFFFFF}));
 }
 
 void freeDc(HDC dc) {
@@ -167,16 +165,8 @@ HGDIOBJ WINAPI GetStockObject(int index) {
 
 HBRUSH WINAPI CreateSolidBrush(COLORREF colour) {
   Guard g(lock());
-  return static_cast<HBRUSH>(addObject(
-      GdiObject{OBJ_BRUSH, false, colour, BS_SOLID, 0, nullptr, nullptr, nullptr, nullptr, 0, 0, 0}));
-}
-
-HFONT WINAPI CreateFontW(int height, int, int, int, int, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
-                         DWORD, LPCWSTR) {
-  Guard g(lock());
-  LONG h = height == 0 ? 13 : std::abs(height);
-  return static_cast<HFONT>(
-      addObject(GdiObject{OBJ_FONT, false, 0, 0, h, nullptr, nullptr, nullptr, nullptr, 0, 0, 0}));
+  return static_cast<HBRUSH>(
+      addObject(GdiObject{OBJ_BRUSH, false, colour, BS_SOLID, 0, nullptr, nullptr, nullptr, nullptr, 0, 0}));
 }
 
 BOOL WINAPI DeleteObject(HGDIOBJ h) {
@@ -220,13 +210,6 @@ HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ h) {
   return previous;
 }
 
-HGDIOBJ WINAPI GetCurrentObject(HDC dc, UINT type) {
-  Guard g(lock());
-  GdiObject* d = object(dc, kTypeDc);
-  if (!d) return nullptr;
-  return type == OBJ_BRUSH ? d->brush : type == OBJ_PEN ? d->pen : type == OBJ_FONT ? d->font : nullptr;
-}
-
 COLORREF WINAPI SetTextColor(HDC dc, COLORREF colour) {
   Guard g(lock());
   GdiObject* d = object(dc, kTypeDc);
@@ -257,35 +240,12 @@ COLORREF WINAPI GetBkColor(HDC dc) {
   return d ? d->back : CLR_INVALID;
 }
 
-int WINAPI SetBkMode(HDC dc, int mode) {
-  Guard g(lock());
-  GdiObject* d = object(dc, kTypeDc);
-  if (!d) return 0;
-  int old = d->bkMode;
-  d->bkMode = mode;
-  return old;
-}
-
 BOOL WINAPI GetTextExtentPoint32W(HDC dc, LPCWSTR text, int length, LPSIZE size) {
   Guard g(lock());
   if (!object(dc, kTypeDc) || !size || length < 0 || (!text && length > 0)) return FALSE;
   LONG height = fontHeightOf(dc);
   size->cx = measure(std::u16string_view(text ? text : u"", static_cast<size_t>(length)), height);
   size->cy = height;
-  return TRUE;
-}
-
-BOOL WINAPI GetTextMetricsW(HDC dc, TEXTMETRICW* metrics) {
-  Guard g(lock());
-  if (!object(dc, kTypeDc) || !metrics) return FALSE;
-  LONG h = fontHeightOf(dc);
-  *metrics = TEXTMETRICW{};
-  metrics->tmHeight = h;
-  metrics->tmAscent = h * 10 / 13;
-  metrics->tmDescent = h - metrics->tmAscent;
-  metrics->tmAveCharWidth = (6 * h + 6) / 13;
-  metrics->tmMaxCharWidth = (9 * h + 6) / 13;
-  metrics->tmWeight = 400;
   return TRUE;
 }
 

@@ -134,13 +134,3 @@ BOOL WINAPI ClientToScreen(HWND window, LPPOINT point) {
   point->y += o.y;
   return TRUE;
 }
-
-BOOL WINAPI ScreenToClient(HWND window, LPPOINT point) {
-  Guard g(lock());
-  Window* w = get(window);
-  if (!w || !point) return FALSE;
-  POINT o = clientOrigin(*w);
-  point->x -= o.x;
-  point->y -= o.y;
-  return TRUE;
-}

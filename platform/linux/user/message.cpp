@@ -489,11 +489,6 @@ BOOL WINAPI PeekMessageW(LPMSG msg, HWND window, UINT filterMin, UINT filterMax,
   return takeMessage(msg, window, filterMin, filterMax, remove) ? TRUE : FALSE;
 }
 
-BOOL WINAPI WaitMessage() {
-  waitForWork(steady_clock::time_point::max());
-  return TRUE;
-}
-
 DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds,
                                        DWORD wakeMask) {
   if (count != 0) {

@@ -169,11 +169,6 @@ BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width,
   return placeWindow(window, insertAfter, RECT{x, y, x + width, y + height}, 0, 0, flags);
 }
 
-BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint) {
-  return SetWindowPos(window, nullptr, x, y, width, height,
-                      SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW));
-}
-
 BOOL WINAPI ShowWindow(HWND window, int command) {
   DWORD style;
   RECT rect, normal, maximized;

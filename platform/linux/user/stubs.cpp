@@ -29,10 +29,4 @@ HRESULT WINAPI CoInitialize(LPVOID) {
   return ownQueue().cokeys++ == 0 ? S_OK : S_FALSE;
 }
 
-void WINAPI CoUninitialize() {
-  Guard g(lock());
-  Queue& q = ownQueue();
-  if (q.cokeys > 0) q.cokeys--;
-}
-
 HRESULT WINAPI RevokeDragDrop(HWND) { return DRAGDROP_E_NOTREGISTERED; }

@@ -374,20 +374,6 @@ HWND WINAPI GetParent(HWND window) {
   return (w->style & WS_POPUP) ? w->owner : nullptr;
 }
 
-HWND WINAPI SetParent(HWND window, HWND parent) {
-  Guard g(lock());
-  Window* w = get(window);
-  Window* p = parent ? get(parent) : nullptr;
-  if (!w || (parent && !p)) return nullptr;
-  for (Window* a = p; a; a = a->parent ? get(a->parent) : nullptr)
-    if (a == w) return nullptr;  // would make a loop
-  HWND old = w->parent ? w->parent : GetDesktopWindow();
-  unlinkWindow(w);
-  w->parent = parent;
-  linkWindow(w);
-  return old;
-}
-
 HWND WINAPI GetAncestor(HWND window, UINT flags) {
   Guard g(lock());
   Window* w = get(window);
@@ -632,16 +618,6 @@ LONG WINAPI GetWindowLongW(HWND window, int index) {
     }
   }
   return static_cast<LONG>(GetWindowLongPtrW(window, index));
-}
-
-LONG WINAPI SetWindowLongW(HWND window, int index, LONG value) {
-  if (index == GWLP_WNDPROC || index == GWLP_HINSTANCE || index == GWLP_HWNDPARENT) {
-    if (sizeof(void*) > sizeof(LONG)) {
-      SetLastError(ERROR_INVALID_INDEX);
-      return 0;
-    }
-  }
-  return static_cast<LONG>(SetWindowLongPtrW(window, index, value));
 }
 
 LRESULT WINAPI CallWindowProcW(WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
