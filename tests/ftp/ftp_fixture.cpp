@@ -58,3 +58,12 @@ int64_t WaitForOutcome(ObjectNumber session, int ms) {
   }
   return progress;
 }
+
+LocalFile::LocalFile(const std::string& bytes) : directory(TempDirectory()), path(directory + "/map.bxm") {
+  WriteFile(path, bytes);
+}
+
+LocalFile::~LocalFile() {
+  std::error_code ignored;
+  std::filesystem::remove_all(directory, ignored);
+}

@@ -31,5 +31,13 @@ bool WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadWholeFile(const std::string& path, bool* exists = nullptr);
 // `count` bytes of a pattern that shows misplaced or lost blocks.
 std::string Pattern(size_t count, unsigned seed = 1);
+// A local map file for an upload, removed with its directory at the end.
+struct LocalFile {
+  explicit LocalFile(const std::string& bytes);
+  ~LocalFile();
+  std::u16string wide() const { return Wide(path); }
+  std::string directory, path;
+};
+
 // Polls the upload's progress (bounded by `ms`) until it is no running state.
 int64_t WaitForOutcome(ObjectNumber session, int ms = 20000);

@@ -25,42 +25,8 @@ using Transcript = std::vector<std::string>;
 
 namespace {
 
-// Greeting and login as a textbook server answers them.
-void Login(ScriptedPeer& p) {
-  p.Send("220 ready\r\n");
-  p.Command();
-  p.Send("331 password please\r\n");
-  p.Command();
-  p.Send("230 logged in\r\n");
-}
-
 FtpSession* Open(const ScriptedServer& server, ObjectNumber number = 20, int32_t passive = 1) {
   return Ftp_Open(number, u"127.0.0.1", u"brixmaps", u"wol347", passive, server.port());
-}
-
-// A local file for an upload, removed with its directory at the end.
-struct LocalFile {
-  explicit LocalFile(const std::string& bytes) : directory(TempDirectory()), path(directory + "/map.bxm") {
-    WriteFile(path, bytes);
-  }
-  ~LocalFile() {
-    std::error_code ignored;
-    std::filesystem::remove_all(directory, ignored);
-  }
-  std::u16string wide() const { return Wide(path); }
-  std::string directory, path;
-};
-
-// The server side of a passive upload up to the data: TYPE, PASV, STOR 150.
-void PassiveUploadStart(ScriptedPeer& p) {
-  p.Command();  // TYPE I
-  p.Send("200 binary\r\n");
-  p.Command();  // PASV
-  p.ListenData();
-  p.Send(p.PassiveReply());
-  p.AcceptData();
-  p.Command();  // STOR
-  p.Send("150 go ahead\r\n");
 }
 
 }  // namespace
@@ -199,7 +165,7 @@ TEST(FtpReplies, LoginFailsOnUnexpectedCodesAndSendsQuit) {
 
 TEST(FtpCommands, DirectoryCommandsAndTheirReplies) {
   ScriptedServer server([](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.Command();
     p.Send("250 up\r\n");
     p.Command();
@@ -232,7 +198,7 @@ TEST(FtpCommands, DirectoryCommandsAndTheirReplies) {
 
 TEST(FtpCommands, LineBreaksInArgumentsAreRefusedUnsent) {
   ScriptedServer server([](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.Command();
     p.Send("250 ok\r\n");
     p.WaitForClose();
@@ -252,7 +218,7 @@ TEST(FtpCommands, LineBreaksInArgumentsAreRefusedUnsent) {
 TEST(FtpCommands, CommandsThatDoNotFitAreRefusedNotCut) {
   std::string fitting(1024 - 3 - 4, 'd');  // "CWD " + text + CR LF + zero = 1024
   ScriptedServer server([](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.Command();
     p.Send("250 ok\r\n");
     p.WaitForClose();
@@ -266,7 +232,7 @@ TEST(FtpCommands, CommandsThatDoNotFitAreRefusedNotCut) {
 
 TEST(FtpCommands, SilentServerEndsTheWaitAndTheConnectionAfterTheTimeout) {
   ScriptedServer server([](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.Command();  // CWD, never answered
     p.WaitForClose();
   });
@@ -286,7 +252,7 @@ TEST(FtpCommands, SilentServerEndsTheWaitAndTheConnectionAfterTheTimeout) {
 
 TEST(FtpCommands, LateReplyAnswersNothing) {
   ScriptedServer server([](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.Command();  // CWD, answered after the client gave up
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     p.Send("250 moved\r\n");
@@ -306,11 +272,11 @@ TEST(FtpCommands, LateReplyAnswersNothing) {
 
 TEST(FtpCommands, DynamicSessionsAndReopeningANumber) {
   ScriptedServer first([](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.WaitForClose();
   });
   ScriptedServer second([](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.WaitForClose();
   });
   FtpSession* dynamic = Ftp_Open(OBJECT_ANY, u"127.0.0.1", u"brixmaps", u"wol347", 1, first.port());
@@ -318,7 +284,7 @@ TEST(FtpCommands, DynamicSessionsAndReopeningANumber) {
   ASSERT_NE(Open(second, 3), nullptr);
   // Opening number 3 again closes the session that had it (QUIT) first.
   ScriptedServer third([](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.WaitForClose();
   });
   ASSERT_NE(Open(third, 3), nullptr);
@@ -351,8 +317,8 @@ TEST(FtpUpload, PassiveUploadSendsTheFileAndReadsTheCompletion) {
   std::string bytes = Pattern(3 * 4096 + 100);
   std::string received;
   ScriptedServer server([&](ScriptedPeer& p) {
-    Login(p);
-    PassiveUploadStart(p);
+    ScriptLogin(p);
+    ScriptPassiveUploadStart(p);
     received = p.ReceiveData();
     p.Send("226 stored\r\n");
     p.WaitForClose();
@@ -370,7 +336,7 @@ TEST(FtpUpload, PassiveUploadSendsTheFileAndReadsTheCompletion) {
 TEST(FtpUpload, PassiveReplySplitAcrossSegments) {
   std::string received;
   ScriptedServer server([&](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.Command();
     p.Send("200 binary\r\n");
     p.Command();
@@ -395,7 +361,7 @@ TEST(FtpUpload, PassiveReplySplitAcrossSegments) {
 TEST(FtpUpload, PassiveAddressOfTheReplyIsNotTrusted) {
   std::string received;
   ScriptedServer server([&](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.Command();
     p.Send("200 binary\r\n");
     p.Command();
@@ -421,7 +387,7 @@ TEST(FtpUpload, UnreadablePassiveRepliesFail) {
   for (std::string reply : {"227 Entering Passive Mode (127,0,0,1,4)\r\n", "227\r\n",
                             "227 Entering Passive Mode (127,0,0,1,4,300)\r\n"}) {
     ScriptedServer server([&](ScriptedPeer& p) {
-      Login(p);
+      ScriptLogin(p);
       p.Command();
       p.Send("200 binary\r\n");
       p.Command();
@@ -439,7 +405,7 @@ TEST(FtpUpload, UnreadablePassiveRepliesFail) {
 
 TEST(FtpUpload, NumberBeforeTheAddressIsTakenAsTheFirst) {
   ScriptedServer server([&](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.Command();
     p.Send("200 binary\r\n");
     p.Command();
@@ -459,7 +425,7 @@ TEST(FtpUpload, NumberBeforeTheAddressIsTakenAsTheFirst) {
 
 TEST(FtpUpload, RefusedStoreClosesTheDataConnection) {
   ScriptedServer server([](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.Command();
     p.Send("200 binary\r\n");
     p.Command();
@@ -490,8 +456,8 @@ TEST(FtpUpload, RefusedCompletionIsAFailure) {
                                  "426 Connection closed; transfer aborted.\r\n"}) {
     std::string received;
     ScriptedServer server([&](ScriptedPeer& p) {
-      Login(p);
-      PassiveUploadStart(p);
+      ScriptLogin(p);
+      ScriptPassiveUploadStart(p);
       received = p.ReceiveData();
       p.Send(completion);
       p.Command();
@@ -511,8 +477,8 @@ TEST(FtpUpload, RefusedCompletionIsAFailure) {
 
 TEST(FtpUpload, MissingCompletionIsAFailure) {
   ScriptedServer server([&](ScriptedPeer& p) {
-    Login(p);
-    PassiveUploadStart(p);
+    ScriptLogin(p);
+    ScriptPassiveUploadStart(p);
     p.ReceiveData();
     p.WaitForClose();  // never confirms
   });
@@ -527,8 +493,8 @@ TEST(FtpUpload, MissingCompletionIsAFailure) {
 
 TEST(FtpUpload, DroppedDataConnectionFailsWithoutKillingTheProcess) {
   ScriptedServer server([&](ScriptedPeer& p) {
-    Login(p);
-    PassiveUploadStart(p);
+    ScriptLogin(p);
+    ScriptPassiveUploadStart(p);
     p.ReceiveDataAtLeast(4096);
     // A full disk: the server resets the data connection and says why.
     p.ResetData();
@@ -550,8 +516,8 @@ TEST(FtpUpload, DroppedDataConnectionFailsWithoutKillingTheProcess) {
 
 TEST(FtpUpload, DroppedControlConnectionFails) {
   ScriptedServer server([&](ScriptedPeer& p) {
-    Login(p);
-    PassiveUploadStart(p);
+    ScriptLogin(p);
+    ScriptPassiveUploadStart(p);
     p.ReceiveDataAtLeast(1);
     p.ResetData();
     p.Close();
@@ -566,8 +532,8 @@ TEST(FtpUpload, DroppedControlConnectionFails) {
 
 TEST(FtpUpload, ServerThatStopsReadingFailsTheUploadAfterTheTimeout) {
   ScriptedServer server([&](ScriptedPeer& p) {
-    Login(p);
-    PassiveUploadStart(p);
+    ScriptLogin(p);
+    ScriptPassiveUploadStart(p);
     p.WaitForClose();  // never reads the data, never answers
   });
   LocalFile file(Pattern(16 << 20));
@@ -587,8 +553,8 @@ TEST(FtpUpload, StallShorterThanTheTimeoutLosesNothing) {
   std::string bytes = Pattern(16 << 20);
   std::string received;
   ScriptedServer server([&](ScriptedPeer& p) {
-    Login(p);
-    PassiveUploadStart(p);
+    ScriptLogin(p);
+    ScriptPassiveUploadStart(p);
     received = p.ReceiveDataAtLeast(1 << 20);
     // Twice a pause of three quarters of the time-out: together longer than
     // it, each shorter, and each ended by progress.
@@ -613,7 +579,7 @@ TEST(FtpUpload, StallShorterThanTheTimeoutLosesNothing) {
 
 TEST(FtpUpload, MissingLocalFileSendsNothing) {
   ScriptedServer server([](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.WaitForClose();
   });
   ASSERT_NE(Open(server), nullptr);
@@ -631,8 +597,8 @@ TEST(FtpUpload, ReadErrorIsNoEndOfFile) {
   // Reading the process's own memory at address 0 fails: a file that opens and
   // cannot be read.
   ScriptedServer server([&](ScriptedPeer& p) {
-    Login(p);
-    PassiveUploadStart(p);
+    ScriptLogin(p);
+    ScriptPassiveUploadStart(p);
     p.ReceiveData();
     p.Send("226 stored\r\n");
     p.WaitForClose();
@@ -648,7 +614,7 @@ TEST(FtpUpload, ReadErrorIsNoEndOfFile) {
 
 TEST(FtpUpload, ActiveUploadAnnouncesTheControlConnectionsLocalAddress) {
   std::string portArgument, received;
-  ScriptedServer login([](ScriptedPeer& p) { Login(p); });
+  ScriptedServer login([](ScriptedPeer& p) { ScriptLogin(p); });
   ScriptedServer server([&](ScriptedPeer& p) {
     p.Command();
     p.Send("200 binary\r\n");
@@ -684,7 +650,7 @@ TEST(FtpUpload, ActiveUploadAnnouncesTheControlConnectionsLocalAddress) {
 TEST(FtpUpload, ActiveDataConnectionFromAnotherHostIsTurnedAway) {
   std::string received, stolen = "nothing";
   ScriptedServer server([&](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.Command();
     p.Send("200 binary\r\n");
     std::string port = p.Command();
@@ -725,7 +691,7 @@ TEST(FtpUpload, ActiveDataConnectionFromAnotherHostIsTurnedAway) {
 
 TEST(FtpUpload, RefusedPortClosesTheListener) {
   ScriptedServer server([&](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.Command();
     p.Send("200 binary\r\n");
     p.Command();
@@ -747,7 +713,7 @@ TEST(FtpUpload, RefusedPortClosesTheListener) {
 
 TEST(FtpProgress, ProgressIsSixtyFourBits) {
   ScriptedServer server([](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.WaitForClose();
   });
   FtpSession* session = Open(server);
@@ -765,7 +731,7 @@ TEST(FtpProgress, ProgressIsSixtyFourBits) {
 TEST(FtpProgress, AbortDuringSetupStopsTheUploadBeforeItReturns) {
   std::atomic<bool> typeSent{false};
   ScriptedServer server([&](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.Command();  // TYPE I, answered late
     typeSent = true;
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -789,11 +755,11 @@ TEST(FtpProgress, AbortDuringSetupStopsTheUploadBeforeItReturns) {
 
 TEST(FtpProgress, AbortWithoutUploadReturnsAtOnceAndAsksNothing) {
   ScriptedServer server([](ScriptedPeer& p) {
-    Login(p);
-    PassiveUploadStart(p);
+    ScriptLogin(p);
+    ScriptPassiveUploadStart(p);
     p.ReceiveData();
     p.Send("226 stored\r\n");
-    PassiveUploadStart(p);
+    ScriptPassiveUploadStart(p);
     p.ReceiveData();
     p.Send("226 stored\r\n");
     p.WaitForClose();
@@ -819,8 +785,8 @@ TEST(FtpProgress, AbortWithoutUploadReturnsAtOnceAndAsksNothing) {
 
 TEST(FtpStoreAccepted, SetOnlyOnceTheServerAcceptedStor) {
   ScriptedServer server([](ScriptedPeer& p) {
-    Login(p);
-    PassiveUploadStart(p);
+    ScriptLogin(p);
+    ScriptPassiveUploadStart(p);
     p.ReceiveData();
     p.Send("226 stored\r\n");
     // A refused STOR: no file of the name was written by this upload.
@@ -834,7 +800,7 @@ TEST(FtpStoreAccepted, SetOnlyOnceTheServerAcceptedStor) {
     p.Send("553 Could not create file.\r\n");
     p.ReceiveData();
     // Accepted, then failed in the completion: the partial file is the upload's.
-    PassiveUploadStart(p);
+    ScriptPassiveUploadStart(p);
     p.ReceiveData();
     p.Send("451 Failure writing to local file.\r\n");
     // A refused PASV.
@@ -908,8 +874,8 @@ bool StartsWith(const Transcript& transcript, const Transcript& prefix) {
 
 TEST(FtpTrouble, InnerLinesOfAMultiLineFailureNeverCount) {
   ScriptedServer server([](ScriptedPeer& p) {
-    Login(p);
-    PassiveUploadStart(p);
+    ScriptLogin(p);
+    ScriptPassiveUploadStart(p);
     p.ReceiveData();
     p.Send(
         "451-Quota exceeded\r\n250 MB of your 250 MB quota are in use\r\n226 looks like success\r\n"
@@ -947,8 +913,8 @@ TEST(FtpTrouble, EndlessGreetingFailsTheOpenSoon) {
 
 TEST(FtpTrouble, TricklingCompletionReplyIsBoundedAsAWhole) {
   ScriptedServer server([](ScriptedPeer& p) {
-    Login(p);
-    PassiveUploadStart(p);
+    ScriptLogin(p);
+    ScriptPassiveUploadStart(p);
     p.ReceiveData();
     // A line every 50 ms: each receive is quick, the reply never ends.
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kScriptWaitMs);
@@ -974,7 +940,7 @@ TEST(FtpTrouble, AbortIsPromptWhileAReplyIsHeld) {
   for (int32_t passive : {1, 0}) {
     std::atomic<bool> asked{false};
     ScriptedServer server([&](ScriptedPeer& p) {
-      Login(p);
+      ScriptLogin(p);
       p.Command();
       p.Send("200 binary\r\n");
       p.Command();  // PASV or PORT
@@ -1014,8 +980,8 @@ TEST(FtpTrouble, AbortIsPromptWhileTheServerReadsSlowly) {
   for (size_t size : {size_t{2} << 20, size_t{16} << 20}) {
     std::atomic<size_t> read{0};
     ScriptedServer server([&](ScriptedPeer& p) {
-      Login(p);
-      PassiveUploadStart(p);
+      ScriptLogin(p);
+      ScriptPassiveUploadStart(p);
       read = p.ReceiveDataSlowly(1 << 20);  // ends with the client's reset
       p.Send("426 Failure reading network stream.\r\n");
       p.WaitForClose();
@@ -1038,8 +1004,8 @@ TEST(FtpTrouble, AbortIsPromptWhileTheServerReadsSlowly) {
 
 TEST(FtpTrouble, AbortIsPromptAtFullSpeed) {
   ScriptedServer server([&](ScriptedPeer& p) {
-    Login(p);
-    PassiveUploadStart(p);
+    ScriptLogin(p);
+    ScriptPassiveUploadStart(p);
     p.ReceiveData();
     p.Send("426 Connection closed; transfer aborted.\r\n");
     p.WaitForClose();
@@ -1059,8 +1025,8 @@ TEST(FtpTrouble, LateCompletionAfterAnAbortIsReadBeforeTheNextCommand) {
   // The server answers the dropped data connection only after a while (as a
   // rate-limited one does); the reply must not answer the DELE that follows.
   ScriptedServer server([&](ScriptedPeer& p) {
-    Login(p);
-    PassiveUploadStart(p);
+    ScriptLogin(p);
+    ScriptPassiveUploadStart(p);
     p.ReceiveData();  // until the client's reset
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     p.Send("426 Failure reading network stream.\r\n");
@@ -1084,8 +1050,8 @@ TEST(FtpTrouble, LateCompletionAfterAnAbortIsReadBeforeTheNextCommand) {
 
 TEST(FtpTrouble, OwedReplyThatNeverComesClosesTheConnection) {
   ScriptedServer server([&](ScriptedPeer& p) {
-    Login(p);
-    PassiveUploadStart(p);
+    ScriptLogin(p);
+    ScriptPassiveUploadStart(p);
     p.ReceiveData();
     p.WaitForClose();  // no word about the dropped data connection
   });
@@ -1107,8 +1073,8 @@ TEST(FtpTrouble, OwedReplyThatNeverComesClosesTheConnection) {
 
 TEST(FtpTrouble, CloseAfterAnAbortWaitsForNoOwedReply) {
   ScriptedServer server([&](ScriptedPeer& p) {
-    Login(p);
-    PassiveUploadStart(p);
+    ScriptLogin(p);
+    ScriptPassiveUploadStart(p);
     p.ReceiveData();
     p.WaitForClose();
   });
@@ -1129,7 +1095,7 @@ TEST(FtpTrouble, FifosAndDevicesAreRefusedUnsent) {
   std::string fifo = directory + "/map.bxm";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   ScriptedServer server([](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.WaitForClose();
   });
   ASSERT_NE(Open(server), nullptr);
@@ -1151,8 +1117,8 @@ TEST(FtpTrouble, FileThatShrinksWhileSentFails) {
   for (bool belowSent : {true, false}) {
     std::atomic<int> stage{0};
     ScriptedServer server([&](ScriptedPeer& p) {
-      Login(p);
-      PassiveUploadStart(p);
+      ScriptLogin(p);
+      ScriptPassiveUploadStart(p);
       p.ReceiveDataAtLeast(1 << 20);
       stage = 1;  // the client is held by full buffers; the test cuts the file
       Await([&] { return stage.load() == 2; });
@@ -1185,7 +1151,7 @@ TEST(FtpTrouble, PipesAndDevicesAreRefusedUnsent) {
                                  4096, 0, nullptr);
   ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
   ScriptedServer server([](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.WaitForClose();
   });
   ASSERT_NE(Open(server), nullptr);

@@ -16,18 +16,10 @@ using Transcript = std::vector<std::string>;
 
 namespace {
 
-void Login(ScriptedPeer& p) {
-  p.Send("220 ready\r\n");
-  p.Command();
-  p.Send("331 password please\r\n");
-  p.Command();
-  p.Send("230 logged in\r\n");
-}
-
 // The client's next connection, logged in.
 void LoginAgain(ScriptedPeer& p) {
   p.AcceptControl();
-  Login(p);
+  ScriptLogin(p);
 }
 
 FtpSession* Open(const ScriptedServer& server) {
@@ -51,26 +43,8 @@ bool Arrived(FtpSession* session) {
   return false;
 }
 
-struct LocalFile {
-  explicit LocalFile(const std::string& bytes) : directory(TempDirectory()), path(directory + "/map.bxm") {
-    WriteFile(path, bytes);
-  }
-  ~LocalFile() {
-    std::error_code ignored;
-    std::filesystem::remove_all(directory, ignored);
-  }
-  std::string directory, path;
-};
-
 void PassiveUpload(ScriptedPeer& p, std::string* received) {
-  p.Command();  // TYPE I
-  p.Send("200 binary\r\n");
-  p.Command();  // PASV
-  p.ListenData();
-  p.Send(p.PassiveReply());
-  p.AcceptData();
-  p.Command();  // STOR
-  p.Send("150 go ahead\r\n");
+  ScriptPassiveUploadStart(p);
   *received = p.ReceiveData();
   p.CloseData();
   p.Send("226 stored\r\n");
@@ -85,7 +59,7 @@ TEST(FtpSessionAgain, AnIdleSessionClosedWith421LogsInAgainBeforeTheUpload) {
   // goes out on the closed connection.
   std::string received;
   ScriptedServer server([&](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.Send("421 Timeout.\r\n");
     LoginAgain(p);
     PassiveUpload(p, &received);
@@ -105,7 +79,7 @@ TEST(FtpSessionAgain, AnIdleSessionClosedWith421LogsInAgainBeforeTheUpload) {
 TEST(FtpSessionAgain, TheSessionReturnsToItsDirectory) {
   // An absolute directory, then relative steps and CDUP on top of it.
   ScriptedServer server([](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     for (int i = 0; i < 3; i++) {
       p.Command();
       p.Send("250 moved\r\n");
@@ -134,7 +108,7 @@ TEST(FtpSessionAgain, TheSessionReturnsToItsDirectory) {
 
 TEST(FtpSessionAgain, AFailedLoginAgainFailsTheOperationAndTheNextOneTriesAgain) {
   ScriptedServer server([](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.Send("421 Timeout.\r\n");
     p.AcceptControl();
     p.Send("220 ready\r\n");
@@ -161,7 +135,7 @@ TEST(FtpSessionAgain, ADirectoryTooLongToNameInOneCwdIsNotLeftForAnother) {
   // again could not return there, and the DELE would reach the login
   // directory's file of that name. Nothing is sent on a new connection.
   ScriptedServer server([](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.Command();
     p.Send("250 moved\r\n");
     p.Command();
@@ -187,7 +161,7 @@ TEST(FtpSessionAgain, ADeleteAnswered421IsSentAgainOnce) {
   // 421 means the server did not carry the command out: sending it again
   // cannot delete twice. A second 421 ends the operation.
   ScriptedServer server([](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.Command();
     p.Send("421 Service closing.\r\n");
     LoginAgain(p);
@@ -217,7 +191,7 @@ TEST(FtpSessionAgain, ADeleteWithoutReplyIsNotSentAgain) {
   // second DELE could remove a file of the same name uploaded meanwhile. The
   // next operation logs in again.
   ScriptedServer server([](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.Command();
     LoginAgain(p);
     p.Command();
@@ -238,7 +212,7 @@ TEST(FtpSessionAgain, TypeWithoutReplyIsSentAgainAndTheUploadGoesOn) {
   // TYPE changes only the session, which went with the old connection.
   std::string received;
   ScriptedServer server([&](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.Command();  // TYPE I, then the connection goes
     LoginAgain(p);
     PassiveUpload(p, &received);
@@ -259,7 +233,7 @@ TEST(FtpNames, NamesWithoutAnExactFormAreNeverSent) {
   if (GetACP() != 1252)
     GTEST_SKIP() << "the names are chosen for code page 1252, this system has " << GetACP();
   ScriptedServer server([](ScriptedPeer& p) {
-    Login(p);
+    ScriptLogin(p);
     p.Command();
     p.Send("150 go ahead\r\n");  // never asked for
     p.WaitForClose();

@@ -206,3 +206,22 @@ ScriptedServer::~ScriptedServer() {
   Finish();
   closeQuietly(listener_);
 }
+
+void ScriptLogin(ScriptedPeer& p) {
+  p.Send("220 ready\r\n");
+  p.Command();
+  p.Send("331 password please\r\n");
+  p.Command();
+  p.Send("230 logged in\r\n");
+}
+
+void ScriptPassiveUploadStart(ScriptedPeer& p) {
+  p.Command();  // TYPE I
+  p.Send("200 binary\r\n");
+  p.Command();  // PASV
+  p.ListenData();
+  p.Send(p.PassiveReply());
+  p.AcceptData();
+  p.Command();  // STOR
+  p.Send("150 go ahead\r\n");
+}

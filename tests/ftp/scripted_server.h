@@ -88,5 +88,12 @@ class ScriptedServer {
   bool finished_ = false;
 };
 
+// The server's side of the greeting and the login, as a textbook server
+// answers them: 220, USER 331, PASS 230.
+void ScriptLogin(ScriptedPeer& p);
+// The server's side of a passive upload up to its data: TYPE 200, PASV on a
+// fresh data port, the client's data connection accepted, STOR 150.
+void ScriptPassiveUploadStart(ScriptedPeer& p);
+
 // Every wait of a scripted server and of the tests around it ends after this.
 constexpr int kScriptWaitMs = 10000;
