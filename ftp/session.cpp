@@ -43,10 +43,13 @@ void freeLogin(FtpLogin* login) {
 }
 
 // The greeting, then USER (331) and PASS (230) on a fresh control connection.
-bool logIn(FtpSession* session) {
+// `within` is asked before each reply is waited for, and ends the login when
+// it answers false (no time left).
+template <typename Within>
+bool logIn(FtpSession* session, Within within) {
   FtpLogin* login = session->login;
-  Ftp_SkipReply(session);  // the greeting; a missing one makes the USER reply fail
-  return Ftp_SendCommand(session, "USER ", login->user) && Ftp_ExpectReply(session, "331", nullptr, 0) &&
+  return within() && Ftp_SkipReply(session) && within() && Ftp_SendCommand(session, "USER ", login->user) &&
+         Ftp_ExpectReply(session, "331", nullptr, 0) && within() &&
          Ftp_SendCommand(session, "PASS ", login->password) && Ftp_ExpectReply(session, "230", nullptr, 0);
 }
 
@@ -90,12 +93,9 @@ bool logInAgain(FtpSession* session) {
     session->timeout = (left + 999) / 1000;
     return left > 0;
   };
-  bool loggedIn =
-      within() && Ftp_SkipReply(session) && within() && Ftp_SendCommand(session, "USER ", login->user) &&
-      Ftp_ExpectReply(session, "331", nullptr, 0) && within() &&
-      Ftp_SendCommand(session, "PASS ", login->password) && Ftp_ExpectReply(session, "230", nullptr, 0) &&
-      (!login->directory || (within() && Ftp_SendCommand(session, "CWD ", login->directory) &&
-                             Ftp_ExpectReply(session, "250", nullptr, 0)));
+  bool loggedIn = logIn(session, within) &&
+                  (!login->directory || (within() && Ftp_SendCommand(session, "CWD ", login->directory) &&
+                                         Ftp_ExpectReply(session, "250", nullptr, 0)));
   session->timeout = timeout;
   if (!loggedIn) Ftp_DropControl(session);
   return loggedIn;
@@ -198,7 +198,8 @@ FtpSession* Ftp_Open(ObjectNumber number, const char16_t* host, const char16_t* 
   session->control = control;
   *login = {host8.Take(), Convert_ToAnsi(user), Convert_ToAnsi(password), port, nullptr, false};
   session->login = login;  // from here on the session is live
-  if (!logIn(session)) {
+  // A failed greeting has dropped the connection, so nothing more is sent.
+  if (!logIn(session, [] { return true; })) {
     Ftp_Close(id);
     return nullptr;
   }

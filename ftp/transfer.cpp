@@ -147,7 +147,9 @@ bool openPassive(FtpSession* session, DataConnection* data) {
 
 // Active: listen on a free port and announce it with PORT, with the local
 // address of the control connection (the one the server can reach us at).
-bool openActive(FtpSession* session, DataConnection* data) {
+// The listener is the session's; the data connection's holder closes it on
+// every path.
+bool openActive(FtpSession* session, DataConnection*) {
   uint32_t local;
   if (!Net_ConnectionAddress(session->control, 1, &local)) return false;
   NetServer* server = Net_CreateServer(OBJECT_ANY, 0, NET_TCP, nullptr);
@@ -159,11 +161,8 @@ bool openActive(FtpSession* session, DataConnection* data) {
   char argument[32];
   std::snprintf(argument, sizeof argument, "%u,%u,%u,%u,%d,%d", b[0], b[1], b[2], b[3], port / 256,
                 port % 256);
-  if (!command(session, "PORT ", argument, "200")) {
-    data->closeListener();
-    return false;
-  }
-  return true;
+  // A refused PORT leaves the listener to the data connection's holder.
+  return command(session, "PORT ", argument, "200");
 }
 
 // Waits for the server's data connection for at most the session's time-out,
