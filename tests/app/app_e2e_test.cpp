@@ -560,7 +560,11 @@ TEST_F(UploaderOnASlowServer, CancelShowsCancelingAndTheIdleScreenIsBackAtOnce) 
   EXPECT_GE(ms, 0) << run.Text();
   RecordProperty("idle_screen_ms", std::to_string(ms));
   RecordProperty("server_relogin_ms", std::to_string(relogin));
-  EXPECT_LE(ms, 200 * kSlowdown + relogin)
+  // vsftpd's rate limit also holds its answer to the dropped upload: seen
+  // from 60 ms to about 600 ms after the reset, and the deletion must read it
+  // first or the channel would be out of step. The bound leaves room for
+  // that, and still fails the multi-second wait for what the sockets hold.
+  EXPECT_LE(ms, 1000 * kSlowdown + relogin)
       << "a new login, DELE and CWD take the server " << relogin << " ms\n"
       << run.Text();
   std::vector<std::string> idle = run.Step("idle screen");
