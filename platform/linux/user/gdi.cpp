@@ -2,6 +2,7 @@
 // contexts in a handle table of their own, system colours, and text measured
 // with a fixed font model.
 #include <algorithm>
+#include <utility>
 
 #include "platform/linux/gdi32.h"
 #include "platform/linux/user/internal.h"
@@ -210,35 +211,28 @@ HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ h) {
   return previous;
 }
 
-COLORREF WINAPI SetTextColor(HDC dc, COLORREF colour) {
+namespace {
+
+// Sets the text or background colour of a device context: the old one, or
+// CLR_INVALID for no device context.
+COLORREF setDcColour(HDC dc, COLORREF GdiObject::*which, COLORREF colour) {
   Guard g(lock());
   GdiObject* d = object(dc, kTypeDc);
-  if (!d) return CLR_INVALID;
-  COLORREF old = d->text;
-  d->text = colour;
-  return old;
+  return d ? std::exchange(d->*which, colour) : CLR_INVALID;
 }
 
-COLORREF WINAPI GetTextColor(HDC dc) {
+COLORREF dcColour(HDC dc, COLORREF GdiObject::*which) {
   Guard g(lock());
   GdiObject* d = object(dc, kTypeDc);
-  return d ? d->text : CLR_INVALID;
+  return d ? d->*which : CLR_INVALID;
 }
 
-COLORREF WINAPI SetBkColor(HDC dc, COLORREF colour) {
-  Guard g(lock());
-  GdiObject* d = object(dc, kTypeDc);
-  if (!d) return CLR_INVALID;
-  COLORREF old = d->back;
-  d->back = colour;
-  return old;
-}
+}  // namespace
 
-COLORREF WINAPI GetBkColor(HDC dc) {
-  Guard g(lock());
-  GdiObject* d = object(dc, kTypeDc);
-  return d ? d->back : CLR_INVALID;
-}
+COLORREF WINAPI SetTextColor(HDC dc, COLORREF colour) { return setDcColour(dc, &GdiObject::text, colour); }
+COLORREF WINAPI GetTextColor(HDC dc) { return dcColour(dc, &GdiObject::text); }
+COLORREF WINAPI SetBkColor(HDC dc, COLORREF colour) { return setDcColour(dc, &GdiObject::back, colour); }
+COLORREF WINAPI GetBkColor(HDC dc) { return dcColour(dc, &GdiObject::back); }
 
 BOOL WINAPI GetTextExtentPoint32W(HDC dc, LPCWSTR text, int length, LPSIZE size) {
   Guard g(lock());
@@ -318,7 +312,7 @@ HDC WINAPI GetDC(HWND window) {
   Guard g(lock());
   if (window && !get(window)) return nullptr;
   Window* w = get(window);
-  return newDc(window, w ? w->font : nullptr);
+  return newDc(window, w ? controlFont(*w) : nullptr);
 }
 
 int WINAPI ReleaseDC(HWND window, HDC dc) {

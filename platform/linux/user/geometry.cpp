@@ -103,27 +103,20 @@ BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD exStyl
   return TRUE;
 }
 
-BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
+// Gives one rectangle of a window; false, with the error set, for no window or no rectangle.
+static BOOL rectOf(HWND window, LPRECT rect, RECT (*which)(const Window&)) {
   Guard g(lock());
   Window* w = get(window);
   if (!w || !rect) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }
-  *rect = screenRectOf(*w);
+  *rect = which(*w);
   return TRUE;
 }
 
-BOOL WINAPI GetClientRect(HWND window, LPRECT rect) {
-  Guard g(lock());
-  Window* w = get(window);
-  if (!w || !rect) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
-  *rect = clientRectOf(*w);
-  return TRUE;
-}
+BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) { return rectOf(window, rect, screenRectOf); }
+BOOL WINAPI GetClientRect(HWND window, LPRECT rect) { return rectOf(window, rect, clientRectOf); }
 
 BOOL WINAPI ClientToScreen(HWND window, LPPOINT point) {
   Guard g(lock());
