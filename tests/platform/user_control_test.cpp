@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 
 #include "platform/simuser.h"
 #include "platform/win32.h"
@@ -210,7 +211,8 @@ struct Painted {
 Painted paintedOf(HWND control) {
   user::Guard g(user::lock());
   user::Window* w = user::get(control);
-  return w ? Painted{w->paintText, w->paintBack, w->paintBrush, w->paints} : Painted{};
+  const user::ControlPaint* p = w ? user::controlPaintOf(*w) : nullptr;
+  return p ? Painted{p->text, p->back, p->brush, p->paints} : Painted{};
 }
 
 TEST_F(Controls, ControlsPaintWithTheColoursTheirParentAnswers) {
@@ -232,6 +234,102 @@ TEST_F(Controls, ControlsPaintWithTheColoursTheirParentAnswers) {
   EXPECT_EQ(paintedOf(label).paints, p.paints + 1);
   DeleteObject(answerBrush);
   answerBrush = nullptr;
+}
+
+// Whether a window holds a record of its control class now.
+bool hasRecord(HWND control) {
+  user::Guard g(user::lock());
+  user::Window* w = user::get(control);
+  return w && w->control;
+}
+
+// What a subclass of a button saw of the class's record at WM_NCDESTROY.
+WNDPROC buttonProc;
+bool swallowNcDestroy;
+int recordsBefore, recordsAfter, checkAfter = -1;
+LRESULT CALLBACK WatchNcDestroy(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m != WM_NCDESTROY) return CallWindowProcW(buttonProc, w, m, wp, lp);
+  recordsBefore += hasRecord(w);
+  if (swallowNcDestroy) return 0;
+  CallWindowProcW(buttonProc, w, m, wp, lp);
+  recordsAfter += hasRecord(w);
+  // The class procedure, called after its record went, reads nothing freed.
+  checkAfter = static_cast<int>(CallWindowProcW(buttonProc, w, BM_GETCHECK, 0, 0));
+  return 0;
+}
+
+TEST_F(Controls, AControlsRecordLivesFromNcCreateToNcDestroyAndNeverOutlivesItsWindow) {
+  for (bool swallow : {false, true}) {
+    swallowNcDestroy = swallow;
+    recordsBefore = recordsAfter = 0;
+    checkAfter = -1;
+    HWND box = MakeChild(top, 1, u"Button", WS_VISIBLE | BS_AUTOCHECKBOX, u"Keep", 10, 10, 100, 20);
+    ASSERT_TRUE(hasRecord(box));
+    SendMessageW(box, BM_SETCHECK, BST_CHECKED, 0);
+    buttonProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchNcDestroy)));
+    ASSERT_TRUE(DestroyWindow(box));
+    EXPECT_EQ(recordsBefore, 1);
+    // Freed by the class, or with the window when a subclass kept the
+    // message from it (the leak check of the sanitizer build sees the rest).
+    EXPECT_EQ(recordsAfter, 0);
+    EXPECT_EQ(checkAfter, swallow ? -1 : 0);
+    EXPECT_FALSE(IsWindow(box));
+  }
+}
+
+// A superclass of "Edit" that refuses its creation at `refuseAt`.
+WNDPROC editProc;
+UINT refuseAt;
+int refusedRecordsAtNcDestroy;
+LRESULT CALLBACK RefusingEdit(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m == WM_NCDESTROY) refusedRecordsAtNcDestroy += hasRecord(w);
+  LRESULT r = CallWindowProcW(editProc, w, m, wp, lp);
+  if (m == refuseAt) return m == WM_CREATE ? -1 : FALSE;
+  return r;
+}
+
+TEST_F(Controls, ACreationRefusedAfterTheControlMadeItsRecordFreesIt) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  ASSERT_TRUE(GetClassInfoExW(nullptr, W(u"Edit"), &wc));
+  editProc = wc.lpfnWndProc;
+  wc.lpfnWndProc = RefusingEdit;
+  wc.lpszClassName = W(u"RefusingEdit");
+  wc.hInstance = nullptr;
+  RegisterClassExW(&wc);
+  for (UINT at : {static_cast<UINT>(WM_NCCREATE), static_cast<UINT>(WM_CREATE)}) {
+    refuseAt = at;
+    refusedRecordsAtNcDestroy = 0;
+    EXPECT_EQ(MakeChild(top, 3, u"RefusingEdit", WS_VISIBLE, u"no"), nullptr) << at;
+    // The class procedure had made its record and was given WM_NCDESTROY to free it.
+    EXPECT_EQ(refusedRecordsAtNcDestroy, 1) << at;
+  }
+  refuseAt = 0;
+  HWND edit = MakeChild(top, 3, u"RefusingEdit", WS_VISIBLE, u"yes");
+  ASSERT_TRUE(edit);
+  EXPECT_TRUE(hasRecord(edit));
+  SendMessageW(edit, EM_SETSEL, 1, 2);
+  DWORD start = 0, end = 0;
+  SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  EXPECT_EQ(start, 1u);
+  EXPECT_EQ(end, 2u);
+  DestroyWindow(edit);
+}
+
+TEST_F(Controls, TheRecordsOfAThreadsControlsGoWithTheThread) {
+  HWND bar = nullptr, box = nullptr;
+  std::thread([&] {
+    bar = CreateWindowExW(0, W(u"msctls_progress32"), W(u""), WS_POPUP, 0, 0, 100, 20, nullptr, nullptr,
+                          nullptr, nullptr);
+    box = CreateWindowExW(0, W(u"Button"), W(u"b"), WS_POPUP | BS_CHECKBOX, 0, 0, 100, 20, nullptr, nullptr,
+                          nullptr, nullptr);
+    SendMessageW(bar, PBM_SETPOS, 40, 0);
+    EXPECT_TRUE(hasRecord(bar) && hasRecord(box));
+  }).join();
+  // Gone without a message: their records went with them.
+  EXPECT_FALSE(IsWindow(bar));
+  EXPECT_FALSE(IsWindow(box));
 }
 #endif
 

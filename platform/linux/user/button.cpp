@@ -7,6 +7,12 @@ using namespace user;
 
 namespace {
 
+struct Button {
+  ControlPaint paint;
+  int check = 0;        // BST_ state
+  bool pushed = false;  // pressed by the mouse or by Space
+};
+
 DWORD typeOf(HWND window) { return static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)) & BS_TYPEMASK; }
 
 // The highest check state each type keeps: push buttons keep none, as on Windows.
@@ -24,30 +30,35 @@ int maximumCheck(DWORD type) {
   return BST_UNCHECKED;
 }
 
-void setPushed(HWND window, bool pushed) {
+// Changes one of the button's states, repainting when it changed.
+template <class V>
+void change(HWND window, V Button::*which, V value) {
   Guard g(lock());
-  if (Window* w = get(window); w && w->pushed != pushed) {
-    w->pushed = pushed;
-    invalidate(*w, true);
-    state().changed.notify_all();
-  }
+  Window* w = get(window);
+  Button* b = controlOf<Button>(w);
+  if (!b || b->*which == value) return;
+  b->*which = value;
+  invalidate(*w, true);
+  state().changed.notify_all();
 }
+
+void setPushed(HWND window, bool pushed) { change(window, &Button::pushed, pushed); }
 
 bool pushed(HWND window) {
   Guard g(lock());
-  Window* w = get(window);
-  return w && w->pushed;
+  Button* b = controlOf<Button>(get(window));
+  return b && b->pushed;
 }
 
 void click(HWND window) {
   DWORD type = typeOf(window);
   {
     Guard g(lock());
-    Window* w = get(window);
-    if (!w) return;
-    if (type == BS_AUTOCHECKBOX) w->check = w->check ? BST_UNCHECKED : BST_CHECKED;
-    if (type == BS_AUTO3STATE) w->check = (w->check + 1) % 3;
-    if (type == BS_AUTORADIOBUTTON) w->check = BST_CHECKED;
+    Button* b = controlOf<Button>(get(window));
+    if (!b) return;
+    if (type == BS_AUTOCHECKBOX) b->check = b->check ? BST_UNCHECKED : BST_CHECKED;
+    if (type == BS_AUTO3STATE) b->check = (b->check + 1) % 3;
+    if (type == BS_AUTORADIOBUTTON) b->check = BST_CHECKED;
     state().changed.notify_all();
   }
   notifyParent(window, BN_CLICKED);
@@ -55,7 +66,13 @@ void click(HWND window) {
 
 }  // namespace
 
+int user::buttonCheck(const Window& w) {
+  const Button* b = controlOf<Button>(&w);
+  return b ? b->check : 0;
+}
+
 LRESULT CALLBACK user::Button_Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!keepControl<Button>(window, message)) return FALSE;
   switch (message) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
@@ -96,27 +113,22 @@ LRESULT CALLBACK user::Button_Proc(HWND window, UINT message, WPARAM wParam, LPA
       return 0;
     case BM_GETCHECK: {
       Guard g(lock());
-      Window* w = get(window);
-      return w ? w->check : 0;
+      Button* b = controlOf<Button>(get(window));
+      return b ? b->check : 0;
     }
     case BM_SETCHECK: {
       int check = static_cast<int>(wParam);
       int maximum = maximumCheck(typeOf(window));
       if (check > maximum) check = maximum;
-      Guard g(lock());
-      if (Window* w = get(window); w && w->check != check) {
-        w->check = check;
-        invalidate(*w, true);
-        state().changed.notify_all();
-      }
+      change(window, &Button::check, check);
       return 0;
     }
     case BM_GETSTATE: {
       HWND focus = GetFocus();
       Guard g(lock());
-      Window* w = get(window);
-      if (!w) return 0;
-      return w->check | (w->pushed ? BST_PUSHED : 0) | (focus == window ? BST_FOCUS : 0);
+      Button* b = controlOf<Button>(get(window));
+      if (!b) return 0;
+      return b->check | (b->pushed ? BST_PUSHED : 0) | (focus == window ? BST_FOCUS : 0);
     }
     case BM_SETSTATE:
       setPushed(window, wParam != 0);
@@ -131,24 +143,9 @@ LRESULT CALLBACK user::Button_Proc(HWND window, UINT message, WPARAM wParam, LPA
       if (type == BS_PUSHBUTTON) return DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON;
       return DLGC_BUTTON;
     }
-    case WM_SETTEXT: {
-      LRESULT r = DefWindowProcW(window, message, wParam, lParam);
-      InvalidateRect(window, nullptr, TRUE);
-      return r;
-    }
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      BeginPaint(window, &ps);
-      DWORD type = typeOf(window);
-      paintControl(window, type <= BS_DEFPUSHBUTTON ? WM_CTLCOLORBTN : WM_CTLCOLORSTATIC);
-      EndPaint(window, &ps);
+    case WM_PAINT:
+      paintControl(window, typeOf(window) <= BS_DEFPUSHBUTTON ? WM_CTLCOLORBTN : WM_CTLCOLORSTATIC);
       return 0;
-    }
-    case WM_ERASEBKGND:
-    case WM_SETFONT:
-    case WM_GETFONT:
-    case WM_ENABLE:
-      return controlDrawingMessage(window, message, wParam, lParam);
   }
-  return DefWindowProcW(window, message, wParam, lParam);
+  return controlDefault(window, message, wParam, lParam);
 }

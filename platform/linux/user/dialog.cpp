@@ -9,10 +9,16 @@ using namespace user;
 
 namespace {
 
+struct Dialog {
+  DWORD result = 0;  // the answer once it has ended
+  bool ended = false;
+  DialogInfo* info = nullptr;  // a modal dialog of the substitute: what it shows
+};
+
 DialogInfo* infoOf(HWND dialog) {
   Guard g(lock());
   Window* w = get(dialog);
-  return w ? w->dialog : nullptr;
+  return w ? dialogInfoOf(*w) : nullptr;
 }
 
 void command(HWND dialog, int id) {
@@ -66,24 +72,36 @@ bool dialogKey(HWND dialog, const MSG& m) {
   return false;
 }
 
+// True when the dialog has ended (or lost its record: no loop waits for it then).
 bool ended(HWND dialog, DWORD* result) {
   Guard g(lock());
-  Window* w = get(dialog);
-  if (!w) return true;
-  *result = w->dialogResult;
-  return w->dialogEnded;
+  Dialog* d = controlOf<Dialog>(get(dialog));
+  if (!d) return true;
+  *result = d->result;
+  return d->ended;
 }
 
 }  // namespace
 
 namespace user {
 
+DialogInfo* dialogInfoOf(const Window& w) {
+  const Dialog* d = controlOf<Dialog>(&w);
+  return d ? d->info : nullptr;
+}
+
+void setDialogInfo(HWND dialog, DialogInfo* info) {
+  Guard g(lock());
+  if (Dialog* d = controlOf<Dialog>(get(dialog))) d->info = info;
+}
+
 void endDialog(HWND dialog, DWORD result) {
   Guard g(lock());
   Window* w = get(dialog);
-  if (!w) return;
-  w->dialogResult = result;
-  w->dialogEnded = true;
+  Dialog* d = controlOf<Dialog>(w);
+  if (!d) return;
+  d->result = result;
+  d->ended = true;
   wakeQueue(w->thread);
 }
 
@@ -114,15 +132,14 @@ DWORD runModal(HWND dialog, HWND owner, HWND initialFocus) {
   ended(dialog, &result);
   // The owner is enabled before the dialog goes, so that it is activated again.
   if (reenable) EnableWindow(owner, TRUE);
-  {
-    Guard g(lock());
-    if (Window* w = get(dialog)) w->dialog = nullptr;
-  }
+  // What the dialog shows belongs to the caller, whose frame ends with this call.
+  setDialogInfo(dialog, nullptr);
   DestroyWindow(dialog);
   return result;
 }
 
 LRESULT CALLBACK Dialog_Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!keepControl<Dialog>(window, message)) return FALSE;
   switch (message) {
     case WM_COMMAND:
       if (HIWORD(wParam) == BN_CLICKED) {
@@ -190,10 +207,7 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
   if (!dialog) return 0;
   DialogInfo info;
   info.boxType = type;
-  {
-    Guard g(lock());
-    get(dialog)->dialog = &info;
-  }
+  setDialogInfo(dialog, &info);
   CreateWindowExW(0, u"Static", body.c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX, 20, 20, width - 40,
                   lines * 16, dialog, reinterpret_cast<HMENU>(static_cast<uintptr_t>(kMessageBoxTextId)),
                   nullptr, nullptr);

@@ -9,6 +9,12 @@ using namespace user;
 
 namespace {
 
+struct Edit {
+  ControlPaint paint;
+  UINT limit = 30000;            // characters typing may reach
+  int selStart = 0, selEnd = 0;  // the selection; the caret is at its end
+};
+
 enum class Change { None, Changed, Refused };
 
 // Replaces the selection with `text` as typing does: refused (EN_MAXTEXT)
@@ -16,20 +22,21 @@ enum class Change { None, Changed, Refused };
 Change replaceSelection(HWND window, std::u16string_view text, bool typed) {
   Guard g(lock());
   Window* w = get(window);
-  if (!w) return Change::None;
-  size_t start = static_cast<size_t>(std::min(w->selStart, w->selEnd));
-  size_t end = static_cast<size_t>(std::max(w->selStart, w->selEnd));
+  Edit* e = controlOf<Edit>(w);
+  if (!e) return Change::None;
+  size_t start = static_cast<size_t>(std::min(e->selStart, e->selEnd));
+  size_t end = static_cast<size_t>(std::max(e->selStart, e->selEnd));
   start = std::min(start, w->text.size());
   end = std::min(end, w->text.size());
   std::u16string next = w->text.substr(0, start) + std::u16string(text) + w->text.substr(end);
   if (typed) {
-    if (next.size() > w->limit) return Change::Refused;
+    if (next.size() > e->limit) return Change::Refused;
     if (!(w->style & (ES_AUTOHSCROLL | ES_MULTILINE)) &&
-        textWidth(next, w->font) > clientRectOf(*w).right - 2 && next.size() > w->text.size())
+        textWidth(next, e->paint.font) > clientRectOf(*w).right - 2 && next.size() > w->text.size())
       return Change::Refused;
   }
   w->text = std::move(next);
-  w->selStart = w->selEnd = static_cast<int>(start + text.size());
+  e->selStart = e->selEnd = static_cast<int>(start + text.size());
   invalidate(*w, true);
   state().changed.notify_all();
   return Change::Changed;
@@ -48,11 +55,11 @@ void typeCharacter(HWND window, WCHAR c) {
     // Backspace deletes the selection, or the character before the caret.
     {
       Guard g(lock());
-      Window* w = get(window);
-      if (!w) return;
-      if (w->selStart == w->selEnd) {
-        if (w->selStart == 0) return;
-        w->selStart--;
+      Edit* e = controlOf<Edit>(get(window));
+      if (!e) return;
+      if (e->selStart == e->selEnd) {
+        if (e->selStart == 0) return;
+        e->selStart--;
       }
     }
     result = replaceSelection(window, u"", false);
@@ -72,15 +79,16 @@ void keyDown(HWND window, WPARAM key) {
   {
     Guard g(lock());
     Window* w = get(window);
-    if (!w) return;
+    Edit* e = controlOf<Edit>(w);
+    if (!e) return;
     int length = static_cast<int>(w->text.size());
-    int caret = w->selEnd;
+    int caret = e->selEnd;
     switch (key) {
       case VK_LEFT:
-        caret = std::max(std::min(w->selStart, w->selEnd) - (w->selStart == w->selEnd ? 1 : 0), 0);
+        caret = std::max(std::min(e->selStart, e->selEnd) - (e->selStart == e->selEnd ? 1 : 0), 0);
         break;
       case VK_RIGHT:
-        caret = std::min(std::max(w->selStart, w->selEnd) + (w->selStart == w->selEnd ? 1 : 0), length);
+        caret = std::min(std::max(e->selStart, e->selEnd) + (e->selStart == e->selEnd ? 1 : 0), length);
         break;
       case VK_HOME:
         caret = 0;
@@ -90,9 +98,9 @@ void keyDown(HWND window, WPARAM key) {
         break;
       case VK_DELETE:
         if (w->style & ES_READONLY) return;
-        if (w->selStart == w->selEnd) {
-          if (w->selEnd >= length) return;
-          w->selEnd++;
+        if (e->selStart == e->selEnd) {
+          if (e->selEnd >= length) return;
+          e->selEnd++;
         }
         deleted = true;
         break;
@@ -100,7 +108,7 @@ void keyDown(HWND window, WPARAM key) {
         return;
     }
     if (!deleted) {
-      w->selStart = w->selEnd = caret;
+      e->selStart = e->selEnd = caret;
       state().changed.notify_all();
     }
   }
@@ -110,6 +118,7 @@ void keyDown(HWND window, WPARAM key) {
 }  // namespace
 
 LRESULT CALLBACK user::Edit_Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!keepControl<Edit>(window, message)) return FALSE;
   switch (message) {
     case WM_SETTEXT: {
       // Set by the program: no limit applies, the caret goes to the start,
@@ -118,8 +127,9 @@ LRESULT CALLBACK user::Edit_Proc(HWND window, UINT message, WPARAM wParam, LPARA
       {
         Guard g(lock());
         Window* w = get(window);
-        if (!w) return FALSE;
-        w->selStart = w->selEnd = 0;
+        Edit* e = controlOf<Edit>(w);
+        if (!e) return FALSE;
+        e->selStart = e->selEnd = 0;
         invalidate(*w, true);
       }
       changed(window);
@@ -142,44 +152,46 @@ LRESULT CALLBACK user::Edit_Proc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_LBUTTONDOWN: {
       SetFocus(window);
       Guard g(lock());
-      if (Window* w = get(window)) w->selStart = w->selEnd = static_cast<int>(w->text.size());
+      Window* w = get(window);
+      if (Edit* e = controlOf<Edit>(w)) e->selStart = e->selEnd = static_cast<int>(w->text.size());
       return 0;
     }
     case WM_GETDLGCODE:
       return DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
     case EM_LIMITTEXT: {
       Guard g(lock());
-      if (Window* w = get(window))
-        w->limit = wParam ? static_cast<UINT>(std::min<WPARAM>(wParam, 0x7FFFFFFE)) : 0x7FFFFFFE;
+      if (Edit* e = controlOf<Edit>(get(window)))
+        e->limit = wParam ? static_cast<UINT>(std::min<WPARAM>(wParam, 0x7FFFFFFE)) : 0x7FFFFFFE;
       return 0;
     }
     case EM_GETLIMITTEXT: {
       Guard g(lock());
-      Window* w = get(window);
-      return w ? static_cast<LRESULT>(w->limit) : 0;
+      Edit* e = controlOf<Edit>(get(window));
+      return e ? static_cast<LRESULT>(e->limit) : 0;
     }
     case EM_SETSEL: {
       Guard g(lock());
       Window* w = get(window);
-      if (!w) return 0;
+      Edit* e = controlOf<Edit>(w);
+      if (!e) return 0;
       int length = static_cast<int>(w->text.size());
       auto start = static_cast<int>(wParam), end = static_cast<int>(lParam);
       // A start of -1 removes the selection; an end of -1 means the end of the text.
       if (start == -1) {
-        w->selStart = w->selEnd;
+        e->selStart = e->selEnd;
         return 0;
       }
       if (end == -1) end = length;
-      w->selStart = std::clamp(start, 0, length);
-      w->selEnd = std::clamp(end, 0, length);
+      e->selStart = std::clamp(start, 0, length);
+      e->selEnd = std::clamp(end, 0, length);
       state().changed.notify_all();
       return 0;
     }
     case EM_GETSEL: {
       Guard g(lock());
-      Window* w = get(window);
-      if (!w) return 0;
-      int start = std::min(w->selStart, w->selEnd), end = std::max(w->selStart, w->selEnd);
+      Edit* e = controlOf<Edit>(get(window));
+      if (!e) return 0;
+      int start = std::min(e->selStart, e->selEnd), end = std::max(e->selStart, e->selEnd);
       if (wParam) *reinterpret_cast<DWORD*>(wParam) = static_cast<DWORD>(start);
       if (lParam) *reinterpret_cast<DWORD*>(lParam) = static_cast<DWORD>(end);
       return MAKELONG(start, end);
@@ -200,19 +212,11 @@ LRESULT CALLBACK user::Edit_Proc(HWND window, UINT message, WPARAM wParam, LPARA
       return TRUE;
     }
     case WM_PAINT: {
-      PAINTSTRUCT ps;
-      BeginPaint(window, &ps);
       // A read-only or disabled field is painted as static text.
       DWORD style = static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE));
       paintControl(window, (style & (ES_READONLY | WS_DISABLED)) ? WM_CTLCOLORSTATIC : WM_CTLCOLOREDIT);
-      EndPaint(window, &ps);
       return 0;
     }
-    case WM_ERASEBKGND:
-    case WM_SETFONT:
-    case WM_GETFONT:
-    case WM_ENABLE:
-      return controlDrawingMessage(window, message, wParam, lParam);
   }
-  return DefWindowProcW(window, message, wParam, lParam);
+  return controlDefault(window, message, wParam, lParam);
 }

@@ -123,7 +123,8 @@ bool warn(HWND dialog, const std::u16string& text) {
 Run* runOf(HWND dialog) {
   Guard g(lock());
   Window* w = get(dialog);
-  return w && w->dialog ? static_cast<Run*>(w->dialog->context) : nullptr;
+  DialogInfo* info = w ? dialogInfoOf(*w) : nullptr;
+  return info ? static_cast<Run*>(info->context) : nullptr;
 }
 
 bool onCommand(HWND dialog, int id) {
@@ -204,10 +205,7 @@ BOOL showFileDialog(LPOPENFILENAMEW ofn, bool save) {
     lastError = CDERR_INITIALIZATION;
     return FALSE;
   }
-  {
-    Guard g(lock());
-    get(dialog)->dialog = &run.info;
-  }
+  setDialogInfo(dialog, &run.info);
   auto control = [&](LPCWSTR cls, LPCWSTR text, DWORD style, int x, int y, int w, int h, int id) {
     return CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, dialog,
                            reinterpret_cast<HMENU>(static_cast<uintptr_t>(id)), nullptr, nullptr);

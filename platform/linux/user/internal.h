@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -113,6 +114,8 @@ struct DialogInfo {
   void* context = nullptr;  // the caller's own record, for onCommand
 };
 
+struct ControlKind;  // below, with the built-in controls
+
 struct Prop {
   std::u16string name;
   HANDLE value;
@@ -146,21 +149,12 @@ struct Window {
   UINT uiState = 0;
   int ncPressed = 0;  // hit-test code of a pressed caption button
 
-  // Built-in control state, read by the simulated user under the lock.
-  HFONT font = nullptr;
-  int check = 0;                                               // Button: BST_ state
-  bool pushed = false;                                         // Button: pressed by mouse or Space
-  int rangeLow = 0, rangeHigh = 100, position = 0, step = 10;  // progress bar
-  COLORREF barColour = 0xFF000000, backColour = 0xFF000000;    // progress bar (CLR_DEFAULT)
-  UINT limit = 30000;                                          // Edit
-  int selStart = 0, selEnd = 0;                                // Edit caret and selection
-  // What the control received from its parent the last time it painted.
-  COLORREF paintText = 0, paintBack = 0;
-  HBRUSH paintBrush = nullptr;
-  int paints = 0;
-  DWORD dialogResult = 0;  // dialog: the answer once it has ended
-  bool dialogEnded = false;
-  DialogInfo* dialog = nullptr;  // a modal dialog of the substitute: what it shows
+  // The record of the window's built-in control class (its font, check
+  // state, range, ...), made by the class procedure at WM_NCCREATE and freed
+  // at WM_NCDESTROY; `controlKind` says which class made it, so that only that
+  // class reads it. A record still here when the window goes is freed with it.
+  void* control = nullptr;
+  const ControlKind* controlKind = nullptr;
 };
 
 // ---- Queues ----------------------------------------------------------------------------
@@ -265,12 +259,84 @@ LRESULT CALLBACK Button_Proc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK Progress_Proc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK Dialog_Proc(HWND, UINT, WPARAM, LPARAM);
 
-// Sends WM_CTLCOLOR* to the parent as a control paints and records the
-// colours and brush it answered (lock not held).
-HBRUSH paintControl(HWND control, UINT ctlColorMessage);
-// The answer of a painted control class to WM_ERASEBKGND (the background is
-// painted with the content), WM_SETFONT, WM_GETFONT and WM_ENABLE (lock not held).
-LRESULT controlDrawingMessage(HWND control, UINT message, WPARAM wParam, LPARAM lParam);
+// ---- Built-in controls' own records --------------------------------------------------
+// Each built-in control class keeps its state in a record of its own file
+// (button.cpp, edit.cpp, static.cpp, progress.cpp, dialog.cpp), held by the
+// window's `control` slot; the rest of the substitute reads it through the
+// accessors declared here, under the lock.
+
+// What a painted control keeps in common (controls.cpp): its font, and what
+// it received from its parent the last time it painted.
+struct ControlPaint {
+  HFONT font = nullptr;
+  COLORREF text = 0, back = 0;
+  HBRUSH brush = nullptr;
+  int paints = 0;
+};
+
+// How the record of one control class is freed and where its painting record is.
+struct ControlKind {
+  void (*free)(void* record);
+  ControlPaint* (*paint)(void* record);  // null when the record has none
+};
+
+// The kind of the record type T: one constant per type, whose address tags the slot.
+template <class T>
+inline constexpr ControlKind kControlKind{[](void* record) { delete static_cast<T*>(record); },
+                                          [](void* record) -> ControlPaint* {
+                                            if constexpr (requires(T & t) { t.paint; })
+                                              return &static_cast<T*>(record)->paint;
+                                            else
+                                              return nullptr;
+                                          }};
+
+// The window's record when it is a T, else null (lock held; null window: null).
+template <class T>
+T* controlOf(const Window* w) {
+  return w && w->controlKind == &kControlKind<T> ? static_cast<T*>(w->control) : nullptr;
+}
+
+// Gives the window `record` of `kind`, unless it has a record already (lock
+// not held). False when there is no record: `record` is null or the window is
+// gone; a record not taken is freed.
+bool attachControl(HWND control, void* record, const ControlKind& kind);
+// Frees the window's control record, if any, and empties the slot (lock held).
+void freeControl(Window& w);
+
+// A control class procedure calls this first with each message: at
+// WM_NCCREATE it makes the class's record (false: none could be made, and the
+// procedure answers FALSE, so that creation fails), at WM_NCDESTROY it frees it.
+template <class T>
+bool keepControl(HWND control, UINT message) {
+  if (message == WM_NCCREATE) return attachControl(control, new (std::nothrow) T{}, kControlKind<T>);
+  if (message == WM_NCDESTROY) {
+    Guard g(lock());
+    if (Window* w = get(control)) freeControl(*w);
+  }
+  return true;
+}
+
+// The painting record of a control, or null for a window that keeps none (lock held).
+const ControlPaint* controlPaintOf(const Window& w);
+// The font a control was given (WM_SETFONT), or null (lock held).
+HFONT controlFont(const Window& w);
+// Begins painting a control, sends WM_CTLCOLOR* to the parent, records the
+// colours and brush it answered, and ends painting (lock not held).
+void paintControl(HWND control, UINT ctlColorMessage);
+// What painted control classes answer alike, and DefWindowProcW for the
+// rest: WM_SETTEXT repaints, WM_ERASEBKGND is answered (the background is
+// painted with the content), WM_SETFONT (repainting when asked), WM_GETFONT,
+// and WM_ENABLE repaints (lock not held).
+LRESULT controlDefault(HWND control, UINT message, WPARAM wParam, LPARAM lParam);
+// A button's check state (BST_*); 0 for any other window (lock held).
+int buttonCheck(const Window& w);
+// A progress bar's range and position; false for any other window (lock held).
+bool progressOf(const Window& w, int* low, int* high, int* position);
+// What a modal dialog of the substitute shows, or null (lock held).
+DialogInfo* dialogInfoOf(const Window& w);
+// Sets what a dialog window shows, or null once the dialog is over (lock not held).
+void setDialogInfo(HWND dialog, DialogInfo* info);
+
 // Width of a text in a font under the fixed font model (lock held or not).
 LONG textWidth(std::u16string_view text, HFONT font);
 // Device contexts (gdi.cpp), lock held: a new one for a window, drawing with

@@ -125,7 +125,8 @@ HWND otherApplication() {
 bool readMessageBox(SimMessageBox* out) {
   for (HWND h : state().topLevel) {
     Window* w = get(h);
-    if (!w || !w->dialog || w->dialog->kind != DialogInfo::MessageBox || !(w->style & WS_VISIBLE)) continue;
+    DialogInfo* d = w ? dialogInfoOf(*w) : nullptr;
+    if (!d || d->kind != DialogInfo::MessageBox || !(w->style & WS_VISIBLE)) continue;
     if (out) {
       out->window = h;
       out->caption = w->text;
@@ -146,11 +147,11 @@ bool readMessageBox(SimMessageBox* out) {
 bool readFileDialog(SimFileDialog* out) {
   for (HWND h : state().topLevel) {
     Window* w = get(h);
-    if (!w || !w->dialog || w->dialog->kind == DialogInfo::MessageBox || !(w->style & WS_VISIBLE)) continue;
+    DialogInfo* d = w ? dialogInfoOf(*w) : nullptr;
+    if (!d || d->kind == DialogInfo::MessageBox || !(w->style & WS_VISIBLE)) continue;
     if (out) {
-      const DialogInfo& d = *w->dialog;
       *out = SimFileDialog{
-          h, d.kind == DialogInfo::Save, w->text, d.filters, d.filterIndex, d.directory, d.proposedName};
+          h, d->kind == DialogInfo::Save, w->text, d->filters, d->filterIndex, d->directory, d->proposedName};
     }
     return true;
   }
@@ -207,7 +208,7 @@ bool SimUser_Read(HWND window, SimWindow* out) {
                    state().foreground == window,
                    (w->style & WS_MINIMIZE) != 0,
                    (w->style & WS_MAXIMIZE) != 0,
-                   w->check,
+                   buttonCheck(*w),
                    !w->invalid};
   return true;
 }
@@ -232,11 +233,7 @@ HWND SimUser_Foreground() {
 bool SimUser_Progress(HWND bar, int* low, int* high, int* position) {
   Guard g(lock());
   Window* w = get(bar);
-  if (!w || !equalNoCase(w->cls->name, u"msctls_progress32")) return false;
-  if (low) *low = w->rangeLow;
-  if (high) *high = w->rangeHigh;
-  if (position) *position = w->position;
-  return true;
+  return w && progressOf(*w, low, high, position);
 }
 
 // ---- Acting -----------------------------------------------------------------------------------------

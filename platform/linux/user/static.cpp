@@ -4,28 +4,24 @@
 
 using namespace user;
 
+namespace {
+
+// A label keeps only what every painted control keeps.
+struct Static {
+  ControlPaint paint;
+};
+
+}  // namespace
+
 LRESULT CALLBACK user::Static_Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!keepControl<Static>(window, message)) return FALSE;
   switch (message) {
-    case WM_SETTEXT: {
-      LRESULT r = DefWindowProcW(window, message, wParam, lParam);
-      InvalidateRect(window, nullptr, TRUE);
-      return r;
-    }
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      BeginPaint(window, &ps);
+    case WM_PAINT:
       paintControl(window, WM_CTLCOLORSTATIC);
-      EndPaint(window, &ps);
       return 0;
-    }
-    case WM_ERASEBKGND:
-    case WM_SETFONT:
-    case WM_GETFONT:
-    case WM_ENABLE:
-      return controlDrawingMessage(window, message, wParam, lParam);
     case WM_LBUTTONDOWN:
       if (GetWindowLongW(window, GWL_STYLE) & SS_NOTIFY) notifyParent(window, STN_CLICKED);
       return 0;
   }
-  return DefWindowProcW(window, message, wParam, lParam);
+  return controlDefault(window, message, wParam, lParam);
 }

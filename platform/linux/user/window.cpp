@@ -123,6 +123,8 @@ static void freeWindow(Window* w) {
   unlinkWindow(w);
   w->cls->windows--;
   s.windows.remove(w->handle);
+  // Left by a window that went without WM_NCDESTROY reaching its class.
+  freeControl(*w);
   delete w;
   s.changed.notify_all();
 }
