@@ -334,7 +334,7 @@ bool SimUser_Idle(DWORD timeout) {
     for (Queue* q : state().queues) {
       if (windowsOfThread(q->thread) == 0) continue;
       bool posted = std::any_of(q->posted.begin(), q->posted.end(),
-                                [](const MSG& m) { return m.message != 0xFFFFFFFF; });
+                                [](const MSG& m) { return m.message != kDroppedMessage; });
       if (!q->input.empty() || !q->sent.empty() || posted || !q->waiting) return false;
     }
     return true;
