@@ -122,23 +122,32 @@ void Uploader_StartUpload() {
     return;
   }
   Ftp_SendFile(FTP_SESSION, Uploader.localPath, Uploader.remoteName, 1);
-  for (ObjectNumber gadget : {GADGET_FILENAME_LABEL, GADGET_PATH, GADGET_BROWSE, GADGET_UPLOAD, GADGET_QUIT,
-                              GADGET_DIRECTORY_LABEL})
-    Gadget_Free(gadget);
-  createProgressScreen();
-  // The refresh runs once per return of the event wait; while the figures
-  // stand still nothing else may come, so a timer keeps the loop turning.
-  Uploader.refreshTimer = SetTimer(nullptr, 0, UPLOADER_REFRESH_MS, nullptr);
-  Uploader.state = UPLOAD_RUNNING;
+  Uploader_SetScreen(UPLOAD_RUNNING);
 }
 
-void Uploader_Reset() {
+void Uploader_Reset() { Uploader_SetScreen(UPLOAD_IDLE); }
+
+void Uploader_SetScreen(int32_t state) {
   if (Uploader.refreshTimer) KillTimer(nullptr, Uploader.refreshTimer);
   Uploader.refreshTimer = 0;
-  for (ObjectNumber gadget = GADGET_SENT_VALUE; gadget <= GADGET_PROGRESS; gadget++) Gadget_Free(gadget);
-  Ftp_SetDirectory(FTP_SESSION, u"/");
-  Uploader_ShowIdleScreen();
-  Uploader.state = UPLOAD_IDLE;
+  if (state == UPLOAD_RUNNING) {
+    for (ObjectNumber gadget : {GADGET_FILENAME_LABEL, GADGET_PATH, GADGET_BROWSE, GADGET_UPLOAD, GADGET_QUIT,
+                                GADGET_DIRECTORY_LABEL})
+      Gadget_Free(gadget);
+    createProgressScreen();
+    // The refresh runs once per return of the event wait; while the figures
+    // stand still nothing else may come, so a timer keeps the loop turning.
+    Uploader.refreshTimer = SetTimer(nullptr, 0, UPLOADER_REFRESH_MS, nullptr);
+  } else if (state == UPLOAD_IDLE) {
+    // Back from an upload, the session returns to the server's root, where
+    // the next upload starts.
+    if (Uploader.state == UPLOAD_RUNNING) {
+      for (ObjectNumber gadget = GADGET_SENT_VALUE; gadget <= GADGET_PROGRESS; gadget++) Gadget_Free(gadget);
+      Ftp_SetDirectory(FTP_SESSION, u"/");
+    }
+    Uploader_ShowIdleScreen();
+  }
+  Uploader.state = state;
 }
 
 void Uploader_RefreshProgress() {
@@ -175,7 +184,7 @@ void Uploader_Cancel() {
 }
 
 void Uploader_MainLoop() {
-  Uploader_ShowIdleScreen();
+  Uploader_SetScreen(UPLOAD_IDLE);
   do {
     if (Uploader.state == UPLOAD_IDLE) {
       const int32_t start = String_Accumulator.position;
@@ -196,8 +205,7 @@ void Uploader_MainLoop() {
         break;
       case GADGET_QUIT:
         // To the closing of the FTP session, as a closed window.
-        if (Uploader.refreshTimer) KillTimer(nullptr, Uploader.refreshTimer);
-        Uploader.refreshTimer = 0;
+        Uploader_SetScreen(UPLOAD_ENDED);
         return;
       case GADGET_CANCEL:
         Uploader_Cancel();
@@ -206,6 +214,5 @@ void Uploader_MainLoop() {
         break;
     }
   } while (Uploader.lastEvent != EVENT_WINDOW_CLOSE);
-  if (Uploader.refreshTimer) KillTimer(nullptr, Uploader.refreshTimer);
-  Uploader.refreshTimer = 0;
+  Uploader_SetScreen(UPLOAD_ENDED);
 }

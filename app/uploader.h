@@ -23,6 +23,7 @@ extern const char16_t UPLOADER_FTP_HOST[];
 // ---- Screens -----------------------------------------------------------------------------
 constexpr int32_t UPLOAD_IDLE = 0;     // the file selection screen
 constexpr int32_t UPLOAD_RUNNING = 1;  // the progress screen
+constexpr int32_t UPLOAD_ENDED = 2;    // the main loop has ended: nothing is refreshed any more
 
 // Gadget numbers of the idle screen.
 constexpr ObjectNumber GADGET_FILENAME_LABEL = 0;
@@ -47,7 +48,7 @@ constexpr uint32_t UPLOADER_REFRESH_MS = 50;
 
 // The application's variables; all start zeroed or empty.
 struct UploaderState {
-  int32_t state;          // UPLOAD_IDLE or UPLOAD_RUNNING
+  int32_t state;          // UPLOAD_IDLE, UPLOAD_RUNNING or UPLOAD_ENDED
   StringVar localPath;    // the local file to send
   StringVar remoteName;   // its name on the server: the file name of the last Browse
   int32_t sizeKb;         // size of the file chosen by Browse, in whole KB
@@ -90,8 +91,15 @@ void Uploader_StartUpload();
 // was accepted (otherwise nothing is sent), and returns to the idle screen.
 void Uploader_Cancel();
 // Frees the progress screen, sets the server's directory to "/" and shows the
-// idle screen again.
+// idle screen again: Uploader_SetScreen(UPLOAD_IDLE).
 void Uploader_Reset();
+// Makes `state` current and shows its screen. UPLOAD_RUNNING frees the idle
+// screen, builds the progress screen and starts its refresh timer.
+// UPLOAD_IDLE builds the idle screen; coming from the progress screen it
+// first frees that screen and sets the server's directory to "/".
+// UPLOAD_ENDED only stops the refresh: the gadgets stay until the window
+// closes. The refresh timer runs exactly while UPLOAD_RUNNING is current.
+void Uploader_SetScreen(int32_t state);
 // One refresh of the progress screen from the upload's progress; reports
 // "Finished!" and resets once the upload has finished.
 void Uploader_RefreshProgress();
