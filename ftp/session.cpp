@@ -177,8 +177,9 @@ FtpSession* Ftp_Open(ObjectNumber number, const char16_t* host, const char16_t* 
   Text8 host8(Convert_ToUtf8(host));
   // Bounded: an unreachable server must not hold the program's start for the
   // system's own connect time-out, which can be minutes.
-  NetConnection* control = Net_OpenConnectionWatching(host8.text, port, FTP_CONTROL_TIMEOUT * 1000, nullptr);
-  if (!control) return giveUp();
+  NetHeldConnection control(
+      Net_OpenConnectionWatching(host8.text, port, FTP_CONTROL_TIMEOUT * 1000, nullptr));
+  if (!control.connection) return giveUp();
   session->replyBuffer = static_cast<char*>(Heap_Alloc(FTP_REPLY_BUFFER_SIZE));
   session->lines = static_cast<char**>(Heap_Alloc(FTP_LINE_TABLE_SIZE * sizeof(char*)));
   auto* login = static_cast<FtpLogin*>(Heap_Alloc(sizeof(FtpLogin)));
@@ -188,14 +189,13 @@ FtpSession* Ftp_Open(ObjectNumber number, const char16_t* host, const char16_t* 
     Heap_Free(login);
     session->replyBuffer = nullptr;
     session->lines = nullptr;
-    Net_CloseConnection(control);
     return giveUp();
   }
   session->passive = passive;
   session->timeout = FTP_CONTROL_TIMEOUT;
   session->pendingLines = 0;
   session->nextLine = 0;
-  session->control = control;
+  session->control = control.Take();
   *login = {host8.Take(), Convert_ToAnsi(user), Convert_ToAnsi(password), port, nullptr, false};
   session->login = login;  // from here on the session is live
   // A failed greeting has dropped the connection, so nothing more is sent.

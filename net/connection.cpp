@@ -130,12 +130,9 @@ NetConnection* open(const char* host, int32_t port, int32_t mode, int32_t timeou
   // The send path of a datagram connection addresses IPv4 peers only.
   if (ipv6 && type != NET_TCP) return nullptr;
 
-  SOCKET s = socket(ipv6 ? AF_INET6 : AF_INET, type, 0);
+  NetSocket held(socket(ipv6 ? AF_INET6 : AF_INET, type, 0));
+  const SOCKET s = held.socket;
   if (s == INVALID_SOCKET) return nullptr;
-  auto fail = [s]() -> NetConnection* {
-    closesocket(s);
-    return nullptr;
-  };
 
   sockaddr_in peer4;
   sockaddr_in6 peer6;
@@ -144,11 +141,11 @@ NetConnection* open(const char* host, int32_t port, int32_t mode, int32_t timeou
   if (ipv6) {
     peer6.sin6_family = AF_INET6;
     peer6.sin6_port = htons(static_cast<u_short>(port));
-    if (!Net_ResolveIPv6(host, &peer6)) return fail();
+    if (!Net_ResolveIPv6(host, &peer6)) return nullptr;
     peer6.sin6_scope_id = 0;
   } else {
     uint32_t address;
-    if (!resolveIPv4(host, &address)) return fail();
+    if (!resolveIPv4(host, &address)) return nullptr;
     peer4.sin_family = AF_INET;
     peer4.sin_port = htons(static_cast<u_short>(port));
     peer4.sin_addr.s_addr = address;
@@ -162,10 +159,10 @@ NetConnection* open(const char* host, int32_t port, int32_t mode, int32_t timeou
     local.sin_addr.s_addr = INADDR_ANY;
     if (localAddress && *localAddress) {
       unsigned long parsed = inet_addr(localAddress);
-      if (parsed == INADDR_NONE) return fail();
+      if (parsed == INADDR_NONE) return nullptr;
       local.sin_addr.s_addr = static_cast<u_long>(parsed);
     }
-    if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) return fail();
+    if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) return nullptr;
   }
 
   if (type == NET_TCP) {
@@ -173,22 +170,22 @@ NetConnection* open(const char* host, int32_t port, int32_t mode, int32_t timeou
     int length = ipv6 ? sizeof peer6 : sizeof peer4;
     bool connected = timeoutMs <= 0 ? connect(s, to, length) == 0
                                     : connectWithin(s, to, length, timeoutMs, cancel, nonBlocking);
-    if (!connected) return fail();
+    if (!connected) return nullptr;
     auto* connection = static_cast<NetConnection*>(Heap_Alloc(sizeof(NetConnection)));
-    if (!connection) return fail();
+    if (!connection) return nullptr;
     connection->kind = NET_KIND_STREAM;
-    connection->socket = s;
+    connection->socket = held.Take();
     return connection;
   }
 
-  if (!Net_SetBlocking(s, false)) return fail();
+  if (!Net_SetBlocking(s, false)) return nullptr;
   auto* connection = static_cast<NetConnection*>(Heap_Alloc(sizeof(NetConnection)));
-  if (!connection) return fail();
+  if (!connection) return nullptr;
   connection->kind = NET_KIND_DATAGRAM;
   connection->peerAddress = peer4.sin_addr.s_addr;
   connection->peerPort = port;
   connection->socket = INVALID_SOCKET;
-  connection->ownSocket = s;
+  connection->ownSocket = held.Take();
   return connection;
 }
 

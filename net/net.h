@@ -131,6 +131,22 @@ int32_t Net_Connected(const NetConnection* connection);
 // (a datagram peer's socket belongs to its server and stays open).
 void Net_CloseConnection(NetConnection* connection);
 
+// Holds a connection being set up and closes it with Net_CloseConnection on
+// every path out of its scope, unless Take handed it on.
+struct NetHeldConnection {
+  NetConnection* connection;
+  explicit NetHeldConnection(NetConnection* opened) : connection(opened) {}
+  ~NetHeldConnection() { Net_CloseConnection(connection); }
+  NetHeldConnection(const NetHeldConnection&) = delete;
+  NetHeldConnection& operator=(const NetHeldConnection&) = delete;
+  // The connection, now the caller's to close; the holder keeps nothing.
+  NetConnection* Take() {
+    NetConnection* taken = connection;
+    connection = nullptr;
+    return taken;
+  }
+};
+
 // ---- Listening sockets ------------------------------------------------------------------
 // A server on `port` (0: a free port, above 65535: null) of `address` (8-bit
 // dotted IPv4 text or an IPv6 name; null or empty: every local address), for

@@ -25,3 +25,21 @@ extern NetState Net_State;
 bool Net_ResolveIPv6(const char* host, sockaddr_in6* address);
 // Switches a socket's blocking mode; false on failure.
 bool Net_SetBlocking(SOCKET socket, bool blocking);
+
+// Holds a socket being set up and closes it on every path out of its scope,
+// unless Take handed it on to the record that keeps it.
+struct NetSocket {
+  SOCKET socket;
+  explicit NetSocket(SOCKET held) : socket(held) {}
+  ~NetSocket() {
+    if (socket != INVALID_SOCKET) closesocket(socket);
+  }
+  NetSocket(const NetSocket&) = delete;
+  NetSocket& operator=(const NetSocket&) = delete;
+  // The socket, now the caller's to close; the holder keeps nothing.
+  SOCKET Take() {
+    SOCKET taken = socket;
+    socket = INVALID_SOCKET;
+    return taken;
+  }
+};

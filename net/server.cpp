@@ -42,17 +42,14 @@ bool queue(NetConnection* peer, const char* bytes, int32_t count) {
 }
 
 int32_t incomingStream(NetServer* server) {
-  SOCKET s = accept(server->socket, nullptr, nullptr);
-  if (s == INVALID_SOCKET) return NET_EVENT_NONE;
+  NetSocket accepted(accept(server->socket, nullptr, nullptr));
+  if (accepted.socket == INVALID_SOCKET) return NET_EVENT_NONE;
   // Windows carries the listening socket's non-blocking mode over; make sure.
+  if (!Net_SetBlocking(accepted.socket, false)) return NET_EVENT_NONE;
   auto* peer = static_cast<NetConnection*>(List_Add(&server->peers, kPeerNodeSize));
-  if (!peer || !Net_SetBlocking(s, false)) {
-    if (peer) List_Remove(&server->peers, peer);
-    closesocket(s);
-    return NET_EVENT_NONE;
-  }
+  if (!peer) return NET_EVENT_NONE;
   peer->kind = NET_KIND_STREAM;
-  peer->socket = s;
+  peer->socket = accepted.Take();
   peer->owner = server;
   Net_State.eventConnection = peer;
   return NET_EVENT_CONNECT;
@@ -134,19 +131,19 @@ NetServer* Net_CreateServer(ObjectNumber number, int32_t port, int32_t mode, con
   if (!server) return nullptr;
   // A failed numbered server stays allocated but absent (its socket is not
   // set); a failed dynamic one is released, since nothing could free it later.
-  auto fail = [server, number](SOCKET s) -> NetServer* {
-    if (s != INVALID_SOCKET) closesocket(s);
+  auto fail = [server, number]() -> NetServer* {
     if (number == OBJECT_ANY) Object_Free(Net_State.servers, reinterpret_cast<ObjectNumber>(server));
     return nullptr;
   };
-  if (port < 0 || port > 65535) return fail(INVALID_SOCKET);
+  if (port < 0 || port > 65535) return fail();
   bool ipv6 = (mode & NET_IPV6) != 0;
   int32_t type = mode & ~NET_IPV6;
   if (type == 0) type = NET_TCP;
 
-  SOCKET s = socket(ipv6 ? AF_INET6 : AF_INET, type, 0);
-  if (s == INVALID_SOCKET) return fail(s);
-  if (!Net_SetBlocking(s, false)) return fail(s);
+  NetSocket held(socket(ipv6 ? AF_INET6 : AF_INET, type, 0));
+  const SOCKET s = held.socket;
+  if (s == INVALID_SOCKET) return fail();
+  if (!Net_SetBlocking(s, false)) return fail();
   std::memset(&server->localAddress, 0, sizeof server->localAddress);
   int length;
   if (ipv6) {
@@ -160,19 +157,19 @@ NetServer* Net_CreateServer(ObjectNumber number, int32_t port, int32_t mode, con
     server->localAddress.v4.sin_addr.s_addr = INADDR_ANY;
     if (address && *address) {
       unsigned long parsed = inet_addr(address);
-      if (parsed == INADDR_NONE) return fail(s);
+      if (parsed == INADDR_NONE) return fail();
       server->localAddress.v4.sin_addr.s_addr = static_cast<u_long>(parsed);
     }
     length = sizeof(sockaddr_in);
   }
   if (bind(s, reinterpret_cast<sockaddr*>(&server->localAddress), length) != 0 ||
       (type == NET_TCP && listen(s, 100) != 0))
-    return fail(s);
+    return fail();
   server->type = static_cast<int16_t>(type == NET_TCP ? NET_TCP : NET_UDP);
   server->ipv6 = ipv6 ? 1 : 0;
   server->identity = number == OBJECT_ANY ? reinterpret_cast<ObjectNumber>(server) : number;
   server->peers = nullptr;
-  server->socket = s;
+  server->socket = held.Take();
   return server;
 }
 
@@ -185,7 +182,7 @@ void Net_CloseServer(ObjectNumber number) {
   NetServer* server = lookUp(number);
   if (!server) return;
   while (server->peers) {
-    auto* peer = reinterpret_cast<NetConnection*>(server->peers + 1);
+    auto* peer = List_Data<NetConnection>(server->peers);
     if (peer->kind == NET_KIND_STREAM) closesocket(peer->socket);
     Heap_Free(peer->pending);
     List_Remove(&server->peers, peer);
