@@ -152,6 +152,20 @@ void waitForBytes(HWND top) {
   }
 }
 
+// Browses the first map and uploads it until bytes move.
+void uploadUntilBytesMove(HWND top) {
+  browse(top, file(0), "browse");
+  startUpload(top);
+  waitForBytes(top);
+}
+
+// Waits for the idle screen after a cancel and shows it as `title`.
+void waitForIdleScreen(HWND top, const char* title) {
+  Sim_WaitGadget(top, GADGET_UPLOAD, true, 30000);
+  settle();
+  Sim_ShowScreen(title, top);
+}
+
 // ---- Scenarios ------------------------------------------------------------------------
 
 // Pick a map with Browse, upload it, watch it go, see "Finished!".
@@ -173,9 +187,7 @@ bool cancelingShown(HWND top) {
 
 // Upload, cancel half-way, see the button say so, return to the idle screen.
 void cancel(HWND top) {
-  browse(top, file(0), "browse");
-  startUpload(top);
-  waitForBytes(top);
+  uploadUntilBytesMove(top);
   Sim_Say(figures(top));
   // Held still, the server cannot let the upload end before the user looks.
   if (arguments.pauseGroup) kill(-arguments.pauseGroup, SIGSTOP);
@@ -188,18 +200,14 @@ void cancel(HWND top) {
   Sim_ShowScreen("after cancel", top);
   Sim_Say(shown ? "canceling painted" : "canceling not painted");
   if (arguments.pauseGroup) kill(-arguments.pauseGroup, SIGCONT);
-  Sim_WaitGadget(top, GADGET_UPLOAD, true, 30000);
-  settle();
-  Sim_ShowScreen("idle screen", top);
+  waitForIdleScreen(top, "idle screen");
   closeWindow(top);
 }
 
 // Upload, let the sockets fill, then cancel and time the way back to the idle
 // screen, watching on the way for "canceling" on the button.
 void cancelTimed(HWND top) {
-  browse(top, file(0), "browse");
-  startUpload(top);
-  waitForBytes(top);
+  uploadUntilBytesMove(top);
   // Long enough for the sockets' buffers to fill towards a slow server.
   Sleep(1500);
   if (!Sim_MessageNow().empty()) Sim_Fail("the upload ended before the user could cancel");
@@ -240,9 +248,7 @@ void uploadAgain(HWND top) {
   Sim_Step("failed upload");
   Sim_Say(figures(top));
   clickGadget(top, GADGET_CANCEL);
-  Sim_WaitGadget(top, GADGET_UPLOAD, true, 30000);
-  settle();
-  Sim_ShowScreen("idle screen after cancel", top);
+  waitForIdleScreen(top, "idle screen after cancel");
   clickGadget(top, GADGET_UPLOAD);
   Sim_AnswerMessage("upload with the field empty");
   settle();
@@ -305,9 +311,7 @@ void editPath(HWND top) {
 
 // Upload, watch the amount sent grow a few times, then close the window half-way.
 void closeDuringUpload(HWND top) {
-  browse(top, file(0), "browse");
-  startUpload(top);
-  waitForBytes(top);
+  uploadUntilBytesMove(top);
   int changes = 0;
   std::string last;
   watchProgress(top, 30000, [&] {
@@ -352,15 +356,11 @@ void unreachable(HWND top) {
 
 // Upload, read what the screen shows once bytes move, cancel.
 void showSize(HWND top) {
-  browse(top, file(0), "browse");
-  startUpload(top);
-  waitForBytes(top);
+  uploadUntilBytesMove(top);
   Sim_Step("sending");
   Sim_Say(figures(top));
   clickGadget(top, GADGET_CANCEL);
-  Sim_WaitGadget(top, GADGET_UPLOAD, true, 30000);
-  settle();
-  Sim_ShowScreen("idle screen", top);
+  waitForIdleScreen(top, "idle screen");
   closeWindow(top);
 }
 

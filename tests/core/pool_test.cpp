@@ -1,5 +1,7 @@
 // Tests of the block pools: slot sizes, block growth, recycling, sharing, locking
 // and exhausted memory.
+#include "core/pool.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "core/heap.h"
-#include "core/pool.h"
 #include "tests/support/fault.h"
 
 namespace {

@@ -11,32 +11,13 @@
 #include <string>
 
 #include "core/string.h"
+#include "tests/support/accumulator.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 StringAccumulator& acc = String_Accumulator;
-
-// Under the sanitizers a growing re-allocation always moves the block and the
-// old one is poisoned, so a stale argument address is caught there for certain;
-// a plain build may grow the block in place.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define TP_REALLOC_MOVES 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define TP_REALLOC_MOVES 1
-#endif
-#endif
-#ifdef TP_REALLOC_MOVES
-constexpr bool kReallocAlwaysMoves = true;
-#else
-constexpr bool kReallocAlwaysMoves = false;
-#endif
-
-char16_t* at(int32_t byteOffset) {
-  return reinterpret_cast<char16_t*>(reinterpret_cast<char*>(acc.buffer) + byteOffset);
-}
 
 // Runs a string-result function at the current position, checks that the
 // position ends exactly after the characters it wrote, and rewinds.

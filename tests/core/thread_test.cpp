@@ -1,11 +1,11 @@
 // Tests of the thread library: state records, its start and end, and run-once.
+#include "core/thread.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 #include <vector>
-
-#include "core/thread.h"
 
 namespace {
 
