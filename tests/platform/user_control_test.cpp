@@ -31,13 +31,8 @@ class Controls : public testing::Test {
  protected:
   HWND top = nullptr;
   void SetUp() override {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = ColourParent;
-    wc.lpszClassName = W(u"ColourParent");
-    RegisterClassExW(&wc);
-    top = CreateWindowExW(0, W(u"ColourParent"), W(u"controls"), WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr,
-                          nullptr, nullptr, nullptr);
+    RegisterProcClass(u"ColourParent", ColourParent);
+    top = MakeTopOf(u"ColourParent", u"controls", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300);
     ShowWindow(top, SW_SHOW);
     PumpPending();
     Log().clear();

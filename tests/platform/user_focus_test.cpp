@@ -18,15 +18,24 @@ class Focus : public testing::Test {
     Log().clear();
   }
   void TearDown() override { PumpPending(); }
+
+  // A shown window with two controls, the first one focused; the log starts after.
+  struct TwoControls {
+    HWND top, a, b;
+  };
+  static TwoControls openWithFocusOnFirst() {
+    TwoControls p{MakeTop(), nullptr, nullptr};
+    p.a = MakeChild(p.top, 1);
+    p.b = MakeChild(p.top, 2);
+    ShowWindow(p.top, SW_SHOW);
+    SetFocus(p.a);
+    Log().clear();
+    return p;
+  }
 };
 
 TEST_F(Focus, MovingTheFocusKillsItOnTheOldWindowBeforeSettingItOnTheNew) {
-  HWND top = MakeTop();
-  HWND a = MakeChild(top, 1);
-  HWND b = MakeChild(top, 2);
-  ShowWindow(top, SW_SHOW);
-  SetFocus(a);
-  Log().clear();
+  auto [top, a, b] = openWithFocusOnFirst();
   EXPECT_EQ(SetFocus(b), a);
   ASSERT_EQ(Only({WM_KILLFOCUS, WM_SETFOCUS}), (Pairs{{a, WM_KILLFOCUS}, {b, WM_SETFOCUS}}));
   // Each names the other window (other messages, e.g. of the input method, may come between).
@@ -87,13 +96,8 @@ LRESULT CALLBACK Remembering(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 }
 
 TEST_F(Focus, SwitchingApplicationsDeactivatesAndComesBackToTheSameControl) {
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = Remembering;
-  wc.lpszClassName = W(u"Remembering");
-  RegisterClassExW(&wc);
-  HWND top = CreateWindowExW(0, W(u"Remembering"), W(u"app"), WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr,
-                             nullptr, nullptr, nullptr);
+  RegisterProcClass(u"Remembering", Remembering);
+  HWND top = MakeTopOf(u"Remembering", u"app", WS_OVERLAPPEDWINDOW);
   HWND first = MakeChild(top, 1);
   HWND second = MakeChild(top, 2);
   ShowWindow(top, SW_SHOW);
@@ -121,12 +125,7 @@ TEST_F(Focus, SwitchingApplicationsDeactivatesAndComesBackToTheSameControl) {
 }
 
 TEST_F(Focus, DestroyingOrDisablingTheFocusedControlTakesTheFocusAway) {
-  HWND top = MakeTop();
-  HWND a = MakeChild(top, 1);
-  HWND b = MakeChild(top, 2);
-  ShowWindow(top, SW_SHOW);
-  SetFocus(a);
-  Log().clear();
+  auto [top, a, b] = openWithFocusOnFirst();
   DestroyWindow(a);
   EXPECT_EQ(Only({WM_KILLFOCUS, WM_SETFOCUS, WM_DESTROY}),
             (Pairs{{a, WM_KILLFOCUS}, {top, WM_SETFOCUS}, {a, WM_DESTROY}}));
@@ -149,13 +148,8 @@ LRESULT CALLBACK KeepOpen(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 }
 
 TEST_F(Focus, CaptionButtonsCloseMinimizeMaximizeAndRestore) {
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = KeepOpen;
-  wc.lpszClassName = W(u"KeepOpen");
-  RegisterClassExW(&wc);
-  HWND top = CreateWindowExW(0, W(u"KeepOpen"), W(u"caption"), WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr,
-                             nullptr, nullptr, nullptr);
+  RegisterProcClass(u"KeepOpen", KeepOpen);
+  HWND top = MakeTopOf(u"KeepOpen", u"caption", WS_OVERLAPPEDWINDOW);
   HWND field = MakeChild(top, 1);
   ShowWindow(top, SW_SHOW);
   SetFocus(field);

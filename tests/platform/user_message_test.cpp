@@ -85,13 +85,8 @@ LRESULT CALLBACK Answering(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 }
 
 TEST_F(Messages, SendingFromAnotherThreadRunsTheProcedureOnTheOwningThread) {
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = Answering;
-  wc.lpszClassName = W(u"Answering");
-  RegisterClassExW(&wc);
-  HWND w =
-      CreateWindowExW(0, W(u"Answering"), W(u""), WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  RegisterProcClass(u"Answering", Answering);
+  HWND w = MakeTopOf(u"Answering");
   std::atomic<LRESULT> result{0};
   std::atomic<bool> done{false};
   std::thread sender([&] {

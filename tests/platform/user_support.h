@@ -28,19 +28,30 @@ inline LRESULT CALLBACK RecorderProc(HWND window, UINT message, WPARAM wParam, L
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-inline void RegisterRecorder() {
+// Registers a window class of that name and procedure; false when it exists
+// already (registering again is harmless).
+inline bool RegisterProcClass(const char16_t* name, WNDPROC proc, HBRUSH background = nullptr) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = RecorderProc;
-  wc.lpszClassName = W(u"Recorder");
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  RegisterClassExW(&wc);  // fails harmlessly when already registered
+  wc.lpfnWndProc = proc;
+  wc.lpszClassName = W(name);
+  wc.hbrBackground = background;
+  return RegisterClassExW(&wc) != 0;
+}
+
+inline void RegisterRecorder() {
+  RegisterProcClass(u"Recorder", RecorderProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+}
+
+// A top-level window of a registered class, not shown unless `style` says so.
+inline HWND MakeTopOf(const char16_t* cls, const char16_t* title = u"", DWORD style = WS_POPUP, int x = 10,
+                      int y = 10, int w = 300, int h = 200) {
+  return CreateWindowExW(0, W(cls), W(title), style, x, y, w, h, nullptr, nullptr, nullptr, nullptr);
 }
 
 inline HWND MakeTop(const char16_t* title = u"top", DWORD style = WS_OVERLAPPEDWINDOW) {
   RegisterRecorder();
-  return CreateWindowExW(0, W(u"Recorder"), W(title), style, 10, 10, 300, 200, nullptr, nullptr, nullptr,
-                         nullptr);
+  return MakeTopOf(u"Recorder", title, style);
 }
 
 inline HWND MakeChild(HWND parent, int id, const char16_t* cls = u"Recorder", DWORD style = WS_VISIBLE,

@@ -68,14 +68,8 @@ LRESULT CALLBACK RefuseCreate(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 }
 
 TEST_F(Windows, RefusedCreationFailsAndTheWindowIsDestroyed) {
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = RefuseCreate;
-  wc.lpszClassName = W(u"Refuser");
-  ASSERT_TRUE(RegisterClassExW(&wc));
-  EXPECT_EQ(
-      CreateWindowExW(0, W(u"Refuser"), W(u""), WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
-      nullptr);
+  ASSERT_TRUE(RegisterProcClass(u"Refuser", RefuseCreate));
+  EXPECT_EQ(MakeTopOf(u"Refuser"), nullptr);
   ASSERT_FALSE(Log().empty());
   HWND h = Log().front().window;
   EXPECT_FALSE(IsWindow(h));
@@ -84,16 +78,10 @@ TEST_F(Windows, RefusedCreationFailsAndTheWindowIsDestroyed) {
 }
 
 TEST_F(Windows, ClassesAreUniqueByNameAndStayWhileTheyHaveWindows) {
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = DefWindowProcW;
-  wc.lpszClassName = W(u"Twice");
-  ASSERT_TRUE(RegisterClassExW(&wc));
-  wc.lpszClassName = W(u"TWICE");
-  EXPECT_FALSE(RegisterClassExW(&wc));
+  ASSERT_TRUE(RegisterProcClass(u"Twice", DefWindowProcW));
+  EXPECT_FALSE(RegisterProcClass(u"TWICE", DefWindowProcW));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
-  HWND w =
-      CreateWindowExW(0, W(u"twice"), W(u""), WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  HWND w = MakeTopOf(u"twice");
   ASSERT_TRUE(w);
   WCHAR name[16];
   GetClassNameW(w, name, 16);
@@ -101,9 +89,7 @@ TEST_F(Windows, ClassesAreUniqueByNameAndStayWhileTheyHaveWindows) {
   EXPECT_FALSE(UnregisterClassW(W(u"Twice"), nullptr));
   DestroyWindow(w);
   EXPECT_TRUE(UnregisterClassW(W(u"Twice"), nullptr));
-  EXPECT_EQ(
-      CreateWindowExW(0, W(u"Twice"), W(u""), WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
-      nullptr);
+  EXPECT_EQ(MakeTopOf(u"Twice"), nullptr);
 }
 
 int reachedNew = 0;
@@ -113,17 +99,11 @@ LRESULT CALLBACK CountingProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 }
 
 TEST_F(Windows, AStaleHandleFailsAndNeverReachesTheWindowThatReusedItsSlot) {
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = CountingProc;
-  wc.lpszClassName = W(u"Counting");
-  RegisterClassExW(&wc);
-  HWND old = CreateWindowExW(0, W(u"Counting"), W(u"old"), WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
-                             nullptr);
+  RegisterProcClass(u"Counting", CountingProc);
+  HWND old = MakeTopOf(u"Counting", u"old");
   SetPropW(old, W(u"p"), reinterpret_cast<HANDLE>(1));
   DestroyWindow(old);
-  HWND fresh = CreateWindowExW(0, W(u"Counting"), W(u"new"), WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                               nullptr, nullptr);
+  HWND fresh = MakeTopOf(u"Counting", u"new");
   SetPropW(fresh, W(u"p"), reinterpret_cast<HANDLE>(2));
 #ifndef _WIN32  // Windows shares its handle table with other processes, which may take the slot first
   // The slot was reused: same index, another generation.
@@ -191,13 +171,8 @@ LRESULT CALLBACK PropReader(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 }
 
 TEST_F(Windows, PropertiesLiveUntilNcDestroyAndAreNamedWithoutCase) {
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = PropReader;
-  wc.lpszClassName = W(u"PropReader");
-  RegisterClassExW(&wc);
-  HWND w = CreateWindowExW(0, W(u"PropReader"), W(u""), WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
-                           nullptr);
+  RegisterProcClass(u"PropReader", PropReader);
+  HWND w = MakeTopOf(u"PropReader");
   EXPECT_TRUE(SetPropW(w, W(u"RT_Value"), reinterpret_cast<HANDLE>(7)));
   EXPECT_TRUE(SetPropW(w, W(u"rt_value"), reinterpret_cast<HANDLE>(8)));  // the same property
   EXPECT_TRUE(SetPropW(w, W(u"Other"), reinterpret_cast<HANDLE>(9)));
@@ -249,8 +224,8 @@ TEST_F(Windows, OuterSizeFromAdjustWindowRectGivesTheClientSize) {
   ASSERT_TRUE(AdjustWindowRectEx(&r, style, FALSE, 0));
   EXPECT_LT(r.left, 0);
   EXPECT_LT(r.top, r.left);  // the caption is above
-  HWND w = CreateWindowExW(0, W(u"Recorder"), W(u""), style, CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left,
-                           r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
+  HWND w =
+      MakeTopOf(u"Recorder", u"", style, CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left, r.bottom - r.top);
   RECT client;
   GetClientRect(w, &client);
   EXPECT_EQ(client.right, 300);
@@ -269,8 +244,8 @@ TEST_F(Windows, OuterSizeFromAdjustWindowRectGivesTheClientSize) {
 }
 
 TEST_F(Windows, AWindowCreatedMaximizedIsShownCoveringTheScreen) {
-  HWND w = CreateWindowExW(0, W(u"Recorder"), W(u"max"), WS_OVERLAPPEDWINDOW | WS_MAXIMIZE, CW_USEDEFAULT,
-                           CW_USEDEFAULT, -65535, -65535, nullptr, nullptr, nullptr, nullptr);
+  HWND w = MakeTopOf(u"Recorder", u"max", WS_OVERLAPPEDWINDOW | WS_MAXIMIZE, CW_USEDEFAULT, CW_USEDEFAULT,
+                     -65535, -65535);
   ASSERT_TRUE(w);
   EXPECT_TRUE(IsZoomed(w));
   bool sawMaximized = false;

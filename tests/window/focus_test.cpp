@@ -57,6 +57,15 @@ Form openForm() {
   return f;
 }
 
+// Opens the form on the GUI thread, waits until it has settled, and puts the
+// focus on its window or control `focused`.
+Form openFormWithFocus(GuiThread& gui, HWND Form::*focused) {
+  Form f = gui.Call(openForm);
+  EXPECT_TRUE(SimUser_Idle(SIMUSER_TIMEOUT));
+  gui.Call([&] { SetFocus(f.*focused); });
+  return f;
+}
+
 LRESULT uiState(GuiThread& gui, HWND window) {
   return gui.Call([=] { return SendMessageW(window, WM_QUERYUISTATE, 0, 0); });
 }
@@ -92,9 +101,7 @@ TEST(FocusTest, TabAndShiftTabWrapAroundOverEnabledVisibleTabStops) {
 
 TEST(FocusTest, TabStartsFromTheWindowItselfAndReachesAControlThatBecameATabStop) {
   GuiThread gui;
-  Form f = gui.Call(openForm);
-  ASSERT_TRUE(SimUser_Idle(SIMUSER_TIMEOUT));
-  gui.Call([&] { SetFocus(f.window); });
+  Form f = openFormWithFocus(gui, &Form::window);
   EXPECT_EQ(tab(), f.first);
   gui.Call([&] {
     EnableWindow(f.disabled, TRUE);
@@ -148,9 +155,7 @@ TEST(FocusTest, TabShowsTheKeyboardCuesAndDeactivationHidesThem) {
 
 TEST(FocusTest, TheFocusComesBackAfterSwitchingApplications) {
   GuiThread gui;
-  Form f = gui.Call(openForm);
-  ASSERT_TRUE(SimUser_Idle(SIMUSER_TIMEOUT));
-  gui.Call([&] { SetFocus(f.first); });
+  Form f = openFormWithFocus(gui, &Form::first);
   EXPECT_EQ(tab(), f.flat);
   EXPECT_EQ(tab(), f.nested);
 
