@@ -2,6 +2,8 @@
 // the messages Windows sends for each, in its order.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/simuser.h"
 #include "platform/win32.h"
 #include "tests/platform/user_support.h"
@@ -205,6 +207,66 @@ TEST_F(Focus, AMinimizedWindowGivesUpActivationAndFocus) {
   ASSERT_TRUE(PumpUntil([&] { return IsIconic(top) && GetActiveWindow() == nullptr; }));
   EXPECT_EQ(GetFocus(), nullptr);
   EXPECT_EQ(SimUser_Foreground(), nullptr);
+  DestroyWindow(top);
+}
+
+// The mouse buttons' messages of the log, as (window, message, position in
+// that window's client area).
+std::vector<std::tuple<HWND, UINT, POINT>> Clicks() {
+  std::vector<std::tuple<HWND, UINT, POINT>> out;
+  for (const Logged& l : Log())
+    if (l.message == WM_LBUTTONDOWN || l.message == WM_LBUTTONUP)
+      out.push_back({l.window, l.message,
+                     POINT{static_cast<SHORT>(LOWORD(l.lParam)), static_cast<SHORT>(HIWORD(l.lParam))}});
+  return out;
+}
+
+// Only the windows that lose the capture hear of it, with the window that
+// takes it (null when it is released); a destroyed window's capture ends
+// without the message.
+TEST_F(Focus, TheCaptureTakesTheMouseAndItsLossIsToldToTheWindowThatHadIt) {
+  HWND top = MakeTop();
+  HWND a = MakeChild(top, 1, u"Recorder", WS_VISIBLE, u"", 10, 10, 80, 20);
+  HWND b = MakeChild(top, 2, u"Recorder", WS_VISIBLE, u"", 10, 50, 80, 20);
+  ShowWindow(top, SW_SHOW);
+  PumpPending();
+  EXPECT_EQ(GetCapture(), nullptr);
+  EXPECT_EQ(SetCapture(a), nullptr);
+  EXPECT_EQ(GetCapture(), a);
+  Log().clear();
+  // A click on b reaches a, at b's centre in a's client coordinates.
+  ASSERT_TRUE(SimUser_Click(b));
+  ASSERT_TRUE(PumpUntil([] { return Clicks().size() == 2; }));
+  auto clicks = Clicks();
+  for (auto& [window, message, at] : clicks) {
+    EXPECT_EQ(window, a) << message;
+    EXPECT_EQ(at.x, 40);
+    EXPECT_EQ(at.y, 50);
+  }
+
+  Log().clear();
+  EXPECT_EQ(SetCapture(b), a);
+  ASSERT_EQ(Only({WM_CAPTURECHANGED}), (Pairs{{a, WM_CAPTURECHANGED}}));
+  EXPECT_EQ(reinterpret_cast<HWND>(Log().back().lParam), b);
+  Log().clear();
+  EXPECT_TRUE(ReleaseCapture());
+  EXPECT_EQ(GetCapture(), nullptr);
+  ASSERT_EQ(Only({WM_CAPTURECHANGED}), (Pairs{{b, WM_CAPTURECHANGED}}));
+  EXPECT_EQ(Log().back().lParam, 0);
+  Log().clear();
+  EXPECT_TRUE(ReleaseCapture());  // nothing to release: no message
+  EXPECT_EQ(Only({WM_CAPTURECHANGED}), Pairs{});
+
+  // Released, the mouse goes to the window under it again.
+  ASSERT_TRUE(SimUser_Click(b));
+  ASSERT_TRUE(PumpUntil([] { return Clicks().size() == 2; }));
+  EXPECT_EQ(std::get<HWND>(Clicks().front()), b);
+
+  SetCapture(a);
+  Log().clear();
+  DestroyWindow(a);
+  EXPECT_EQ(GetCapture(), nullptr);
+  EXPECT_EQ(Only({WM_CAPTURECHANGED, WM_DESTROY}), (Pairs{{a, WM_DESTROY}}));
   DestroyWindow(top);
 }
 

@@ -191,17 +191,40 @@ HWND WINAPI SetFocus(HWND window) {
   return setFocusWindow(window);
 }
 
-HWND WINAPI SetCapture(HWND window) {
-  Guard g(lock());
-  Queue& q = ownQueue();
-  HWND previous = q.capture;
-  q.capture = getOwn(window) ? window : nullptr;
+namespace user {
+
+// Gives the thread's capture to `window` (null: nobody); the window that loses
+// it is told, with the one that takes it, as on Windows.
+HWND setCaptureWindow(HWND window) {
+  HWND previous;
+  {
+    Guard g(lock());
+    Queue& q = ownQueue();
+    previous = q.capture;
+    if (previous == window) return previous;
+    q.capture = window;
+  }
+  if (previous && IsWindow(previous))
+    callProc(previous, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(window));
   return previous;
 }
 
+}  // namespace user
+
+HWND WINAPI SetCapture(HWND window) {
+  if (window) {
+    // Only a window of the calling thread can take it; otherwise nothing changes.
+    Guard g(lock());
+    if (!getOwn(window)) {
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return nullptr;
+    }
+  }
+  return setCaptureWindow(window);
+}
+
 BOOL WINAPI ReleaseCapture() {
-  Guard g(lock());
-  ownQueue().capture = nullptr;
+  setCaptureWindow(nullptr);
   return TRUE;
 }
 

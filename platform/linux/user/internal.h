@@ -363,8 +363,14 @@ struct SizeAndMove {
 bool sizeAndMoveOf(HWND window, SizeAndMove* out);
 // Sends WM_SIZE and WM_MOVE as they stand now, as at creation.
 void sendSizeAndMove(HWND window);
+// The window's maximized place and tracking sizes: the substitute's screen,
+// as the window's procedure changes them in WM_GETMINMAXINFO.
+MINMAXINFO trackingSizes(HWND window);
 void setActive(HWND window, bool byMouse);
 HWND setFocusWindow(HWND window);
+// Gives the calling thread's capture to `window` (null releases it) and sends
+// WM_CAPTURECHANGED to the window that loses it; returns that window.
+HWND setCaptureWindow(HWND window);
 // Drops the windows of a thread that ends, without messages (window.cpp).
 void dropThreadWindows(DWORD thread);
 
