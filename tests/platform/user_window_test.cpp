@@ -322,4 +322,186 @@ TEST_F(Windows, ShownWindowsAndParentsUncoveredByAChildAreErasedAtOnce) {
   DestroyWindow(p);
 }
 
+// The window under a screen point: the topmost visible top-level window there,
+// then its deepest visible child. Hidden windows and disabled children are
+// passed over for what lies beneath; a disabled top-level window is found,
+// but not its children.
+TEST_F(Windows, WindowFromPointFindsTheDeepestVisibleWindowAndPassesOverDisabledChildren) {
+  HWND p = MakeTop(u"under");
+  ShowWindow(p, SW_SHOW);
+  HWND a = MakeChild(p, 1, u"Recorder", WS_VISIBLE, u"", 10, 10, 100, 60);
+  HWND a1 = MakeChild(a, 11, u"Recorder", WS_VISIBLE, u"", 10, 10, 20, 20);
+  MakeChild(p, 2, u"Recorder", 0, u"", 150, 10, 40, 40);                         // hidden
+  MakeChild(p, 3, u"Recorder", WS_VISIBLE | WS_DISABLED, u"", 150, 60, 40, 40);  // disabled
+  HWND lower = MakeChild(p, 4, u"Recorder", WS_VISIBLE, u"", 50, 50, 100, 60);   // below a, overlapping it
+  auto at = [](HWND w, int x, int y) {
+    POINT point{x, y};
+    ClientToScreen(w, &point);
+    return WindowFromPoint(point);
+  };
+  EXPECT_EQ(at(p, 5, 5), p);
+  EXPECT_EQ(at(p, 5, -5), p) << "the caption";
+  EXPECT_EQ(at(a, 5, 5), a);
+  EXPECT_EQ(at(a1, 5, 5), a1);
+  EXPECT_EQ(at(p, 160, 20), p) << "a hidden child";
+  EXPECT_EQ(at(p, 160, 70), p) << "a disabled child";
+  EXPECT_EQ(at(p, 60, 60), a) << "the child above in Z order";
+  EXPECT_EQ(at(p, 140, 100), lower);
+
+  EnableWindow(p, FALSE);
+  EXPECT_EQ(at(p, 5, 5), p);
+  EXPECT_EQ(at(a, 5, 5), p);
+  EnableWindow(p, TRUE);
+
+  // A window shown above covers p; hidden again, it uncovers it.
+  POINT corner{0, 0};
+  ClientToScreen(p, &corner);
+  HWND cover = MakeTopOf(u"Recorder", u"cover", WS_POPUP | WS_VISIBLE, corner.x, corner.y, 50, 50);
+  EXPECT_EQ(at(p, 5, 5), cover);
+  ShowWindow(cover, SW_HIDE);
+  EXPECT_EQ(at(p, 5, 5), p);
+  DestroyWindow(cover);
+  DestroyWindow(p);
+}
+
+// A window's rectangle relative to its parent's client area.
+std::vector<LONG> PlacedIn(HWND parent, HWND w) {
+  RECT r;
+  GetWindowRect(w, &r);
+  POINT origin{0, 0};
+  ClientToScreen(parent, &origin);
+  return {r.left - origin.x, r.top - origin.y, r.right - origin.x, r.bottom - origin.y};
+}
+
+// The placement messages of the log for one window, oldest first; clears the log.
+std::vector<UINT> PlacementMessages(HWND w) {
+  std::vector<UINT> out;
+  for (const Logged& l : Log())
+    if (l.window == w && (l.message == WM_WINDOWPOSCHANGING || l.message == WM_WINDOWPOSCHANGED ||
+                          l.message == WM_MOVE || l.message == WM_SIZE))
+      out.push_back(l.message);
+  Log().clear();
+  return out;
+}
+
+// WM_WINDOWPOSCHANGING comes first, then the change, then
+// WM_WINDOWPOSCHANGED, whose default handling sends WM_MOVE and WM_SIZE for
+// what changed; a call that changes nothing sends no WM_WINDOWPOSCHANGED.
+TEST_F(Windows, SetWindowPosMovesAndSizesAsItsFlagsSay) {
+  HWND p = MakeTop();
+  HWND a = MakeChild(p, 1, u"Recorder", WS_VISIBLE, u"", 10, 10, 80, 20);
+  using M = std::vector<UINT>;
+  using R = std::vector<LONG>;
+  Log().clear();
+  EXPECT_TRUE(SetWindowPos(a, nullptr, 20, 30, 999, 999, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE));
+  EXPECT_EQ(PlacedIn(p, a), (R{20, 30, 100, 50}));
+  EXPECT_EQ(PlacementMessages(a), (M{WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED, WM_MOVE}));
+  EXPECT_TRUE(SetWindowPos(a, nullptr, 999, 999, 50, 40, SWP_NOMOVE | SWP_NOZORDER));
+  EXPECT_EQ(PlacedIn(p, a), (R{20, 30, 70, 70}));
+  EXPECT_EQ(PlacementMessages(a), (M{WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED, WM_SIZE}));
+  EXPECT_TRUE(SetWindowPos(a, nullptr, 0, 5, 60, 10, SWP_NOZORDER));
+  EXPECT_EQ(PlacedIn(p, a), (R{0, 5, 60, 15}));
+  EXPECT_EQ(PlacementMessages(a), (M{WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED, WM_MOVE, WM_SIZE}));
+  EXPECT_TRUE(SetWindowPos(a, nullptr, 0, 5, 60, 10, SWP_NOZORDER));
+  EXPECT_EQ(PlacementMessages(a), (M{WM_WINDOWPOSCHANGING})) << "nothing changed";
+  EXPECT_TRUE(SetWindowPos(a, nullptr, 0, 0, -5, -5, SWP_NOMOVE | SWP_NOZORDER));
+  EXPECT_EQ(PlacedIn(p, a), (R{0, 5, 0, 5})) << "a negative size is none";
+  DestroyWindow(p);
+}
+
+// Whether `upper` comes before `lower` among their siblings (in Z order).
+bool Above(HWND upper, HWND lower) {
+  for (HWND h = GetWindow(upper, GW_HWNDNEXT); h; h = GetWindow(h, GW_HWNDNEXT))
+    if (h == lower) return true;
+  return false;
+}
+
+TEST_F(Windows, SetWindowPosPutsAWindowOnTopAtTheBottomOrAfterASibling) {
+  HWND p = MakeTop();
+  HWND a = MakeChild(p, 1);
+  HWND b = MakeChild(p, 2);
+  HWND c = MakeChild(p, 3);
+  auto order = [&] {
+    std::vector<HWND> out;
+    for (HWND h = GetWindow(p, GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT)) out.push_back(h);
+    return out;
+  };
+  using V = std::vector<HWND>;
+  const UINT keep = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+  EXPECT_EQ(order(), (V{a, b, c}));
+  EXPECT_TRUE(SetWindowPos(c, HWND_TOP, 0, 0, 0, 0, keep));
+  EXPECT_EQ(order(), (V{c, a, b}));
+  EXPECT_TRUE(SetWindowPos(c, HWND_BOTTOM, 0, 0, 0, 0, keep));
+  EXPECT_EQ(order(), (V{a, b, c}));
+  EXPECT_TRUE(SetWindowPos(a, b, 0, 0, 0, 0, keep));
+  EXPECT_EQ(order(), (V{b, a, c}));
+  EXPECT_TRUE(SetWindowPos(a, c, 0, 0, 0, 0, keep | SWP_NOZORDER));
+  EXPECT_EQ(order(), (V{b, a, c})) << "SWP_NOZORDER keeps the order";
+  EXPECT_EQ(GetWindow(a, GW_HWNDFIRST), b);
+  EXPECT_EQ(GetWindow(a, GW_HWNDLAST), c);
+  EXPECT_EQ(GetWindow(a, GW_HWNDPREV), b);
+
+  // Top-level windows: a topmost one stays above the others, even the active one.
+  HWND t1 = MakeTop(u"t1");
+  HWND t2 = MakeTop(u"t2");
+  ShowWindow(t1, SW_SHOW);
+  ASSERT_TRUE(SetWindowPos(t1, HWND_TOPMOST, 0, 0, 0, 0, keep));
+  EXPECT_TRUE(GetWindowLongW(t1, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  ShowWindow(t2, SW_SHOW);
+  EXPECT_EQ(GetActiveWindow(), t2);
+  EXPECT_TRUE(Above(t1, t2));
+  ASSERT_TRUE(SetWindowPos(t1, HWND_NOTOPMOST, 0, 0, 0, 0, keep));
+  EXPECT_FALSE(GetWindowLongW(t1, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  ASSERT_TRUE(SetWindowPos(t1, HWND_BOTTOM, 0, 0, 0, 0, keep));
+  EXPECT_TRUE(Above(t2, t1));
+  ASSERT_TRUE(SetWindowPos(t1, HWND_TOP, 0, 0, 0, 0, keep));
+  EXPECT_TRUE(Above(t1, t2));
+  DestroyWindow(t2);
+  DestroyWindow(t1);
+  DestroyWindow(p);
+}
+
+POINT minTrack, maxTrack;
+LRESULT CALLBACK Tracking(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m == WM_GETMINMAXINFO) {
+    auto* info = reinterpret_cast<MINMAXINFO*>(lp);
+    if (minTrack.x) info->ptMinTrackSize = minTrack;
+    if (maxTrack.x) info->ptMaxTrackSize = maxTrack;
+    return 0;
+  }
+  return DefWindowProcW(w, m, wp, lp);
+}
+
+// Sizes that SetWindowPos gives an overlapped or sizable window stay within
+// its tracking sizes, which the procedure may change with WM_GETMINMAXINFO;
+// a pop-up or child without a sizing frame takes any size.
+TEST_F(Windows, SetWindowPosKeepsOverlappedWindowsWithinTheirTrackingSizes) {
+  auto size = [](HWND w, int cx, int cy) {
+    SetWindowPos(w, nullptr, 0, 0, cx, cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT r;
+    GetWindowRect(w, &r);
+    return std::vector<LONG>{r.right - r.left, r.bottom - r.top};
+  };
+  using S = std::vector<LONG>;
+  HWND top = MakeTop();
+  EXPECT_EQ(size(top, 1, 1), (S{GetSystemMetrics(SM_CXMINTRACK), GetSystemMetrics(SM_CYMINTRACK)}));
+  HWND popup = MakeTopOf(u"Recorder");
+  EXPECT_EQ(size(popup, 1, 1), (S{1, 1}));
+  HWND child = MakeChild(top, 1);
+  EXPECT_EQ(size(child, 1, 1), (S{1, 1}));
+
+  RegisterProcClass(u"Tracking", Tracking);
+  minTrack = {200, 150};
+  maxTrack = {400, 300};
+  HWND tracked = MakeTopOf(u"Tracking", u"", WS_POPUP | WS_THICKFRAME);
+  EXPECT_EQ(size(tracked, 10, 10), (S{200, 150}));
+  EXPECT_EQ(size(tracked, 1000, 1000), (S{400, 300}));
+  EXPECT_EQ(size(tracked, 250, 250), (S{250, 250}));
+  minTrack = maxTrack = {};
+  DestroyWindow(tracked);
+  DestroyWindow(popup);
+  DestroyWindow(top);
+  UnregisterClassW(W(u"Tracking"), nullptr);
+}
+
 }  // namespace

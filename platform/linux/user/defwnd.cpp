@@ -35,6 +35,21 @@ void sizeAndMove(HWND window, const WINDOWPOS* pos) {
   if (!(pos->flags & SWP_NOSIZE) || (pos->flags & 0x8000)) callProc(window, WM_SIZE, now.sizeType, now.size);
 }
 
+// A new size for an overlapped or sizable window stays within its tracking
+// sizes (a minimized one may be smaller).
+void keepWithinTracking(HWND window, WINDOWPOS* pos) {
+  if (pos->flags & SWP_NOSIZE) return;
+  const DWORD style = static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE));
+  if (!(style & WS_THICKFRAME) && (style & (WS_POPUP | WS_CHILD))) return;
+  const MINMAXINFO mmi = trackingSizes(window);
+  pos->cx = std::min<int>(pos->cx, mmi.ptMaxTrackSize.x);
+  pos->cy = std::min<int>(pos->cy, mmi.ptMaxTrackSize.y);
+  if (!(style & WS_MINIMIZE)) {
+    pos->cx = std::max<int>(pos->cx, mmi.ptMinTrackSize.x);
+    pos->cy = std::max<int>(pos->cy, mmi.ptMinTrackSize.y);
+  }
+}
+
 }  // namespace
 
 LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -146,6 +161,9 @@ LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM l
       }
       return MA_ACTIVATE;
     }
+    case WM_WINDOWPOSCHANGING:
+      if (lParam) keepWithinTracking(window, reinterpret_cast<WINDOWPOS*>(lParam));
+      return 0;
     case WM_WINDOWPOSCHANGED:
       if (lParam) sizeAndMove(window, reinterpret_cast<const WINDOWPOS*>(lParam));
       return 0;

@@ -30,25 +30,64 @@ RECT minimizedRect() {
   return RECT{kMinimizedAt, kMinimizedAt, kMinimizedAt + kMinimizedWidth, kMinimizedAt + kMinimizedHeight};
 }
 
+bool topmost(HWND window) {
+  Window* w = get(window);
+  return w && !w->parent && (w->exStyle & WS_EX_TOPMOST);
+}
+
+// Puts the window where SetWindowPos's `after` says among its siblings (on
+// top, at the bottom, or just below a sibling); topmost top-level windows stay
+// above the others. True when the order changed; an `after` that is no
+// sibling changes nothing, as on Windows.
+bool reorder(Window& w, HWND after) {
+  auto& list = w.parent && get(w.parent) ? get(w.parent)->children : state().topLevel;
+  const bool named =
+      after != HWND_TOP && after != HWND_BOTTOM && after != HWND_TOPMOST && after != HWND_NOTOPMOST;
+  if (named && (after == w.handle || std::find(list.begin(), list.end(), after) == list.end())) return false;
+  if (after == HWND_NOTOPMOST && !(w.exStyle & WS_EX_TOPMOST)) return false;  // already among the others
+  if (!w.parent) {
+    if (after == HWND_TOPMOST) w.exStyle |= WS_EX_TOPMOST;
+    // At the bottom, a topmost window loses that standing.
+    if (after == HWND_NOTOPMOST || after == HWND_BOTTOM) w.exStyle &= ~WS_EX_TOPMOST;
+  }
+  const std::vector<HWND> before = list;
+  list.erase(std::remove(list.begin(), list.end(), w.handle), list.end());
+  size_t at = 0;
+  if (after == HWND_BOTTOM)
+    at = list.size();
+  else if (named)
+    at = static_cast<size_t>(std::find(list.begin(), list.end(), after) - list.begin()) + 1;
+  size_t band = 0;
+  while (band < list.size() && topmost(list[band])) band++;
+  at = topmost(w.handle) ? std::min(at, band) : std::max(at, band);
+  list.insert(list.begin() + static_cast<std::ptrdiff_t>(at), w.handle);
+  return list != before;
+}
+
 }  // namespace
 
 namespace user {
 
 // Moves the window and changes its state, with WM_WINDOWPOSCHANGING before
-// and WM_WINDOWPOSCHANGED after; activation, when asked, comes in between,
-// as on Windows.
+// and WM_WINDOWPOSCHANGED after (only when something changed); activation,
+// when asked, comes in between, as on Windows.
 static BOOL placeWindow(HWND window, HWND after, RECT target, DWORD setStyle, DWORD clearStyle, UINT flags) {
   WINDOWPOS pos{
       window, after, target.left, target.top, target.right - target.left, target.bottom - target.top, flags};
+  DWORD oldStyle;
   {
     Guard g(lock());
-    if (!getOwn(window)) {
-      Window* w = get(window);
-      if (!w) return FALSE;
-    }
+    Window* w = get(window);
+    if (!w) return FALSE;
+    // The window is in its new state (minimized, maximized, restored) as it
+    // hears of the change, as on Windows; the default procedure then keeps a
+    // minimized window's size.
+    oldStyle = w->style;
+    w->style = (w->style | setStyle) & ~clearStyle;
   }
   callProc(window, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&pos));
   bool activate = false, deactivate = false, moved = false, sized = false, uncovered = false, shown = false;
+  bool changed = false;
   HWND parent = nullptr;
   {
     Guard g(lock());
@@ -67,24 +106,16 @@ static BOOL placeWindow(HWND window, HWND after, RECT target, DWORD setStyle, DW
       w->rect.right = w->rect.left + std::max(pos.cx, 0);
       w->rect.bottom = w->rect.top + std::max(pos.cy, 0);
     }
-    DWORD oldStyle = w->style;
-    w->style = (w->style | setStyle) & ~clearStyle;
     if (flags & SWP_SHOWWINDOW) w->style |= WS_VISIBLE;
     if (flags & SWP_HIDEWINDOW) w->style &= ~WS_VISIBLE;
     RECT newClient = clientRectOf(*w);
     moved = old.left != w->rect.left || old.top != w->rect.top;
     sized = oldClient.right != newClient.right || oldClient.bottom != newClient.bottom;
     if ((oldStyle ^ w->style) & (WS_MINIMIZE | WS_MAXIMIZE)) flags |= kStateChanged;
-    if (!(flags & SWP_NOZORDER) && !w->parent) {
-      auto& top = state().topLevel;
-      top.erase(std::remove(top.begin(), top.end(), window), top.end());
-      if (after == HWND_TOPMOST) w->exStyle |= WS_EX_TOPMOST;
-      if (after == HWND_NOTOPMOST) w->exStyle &= ~WS_EX_TOPMOST;
-      auto at = top.begin();
-      if (!(w->exStyle & WS_EX_TOPMOST))
-        while (at != top.end() && get(*at) && (get(*at)->exStyle & WS_EX_TOPMOST)) ++at;
-      top.insert(at, window);
-    }
+    const bool reordered = !(flags & SWP_NOZORDER) && reorder(*w, after);
+    changed = moved || sized || reordered || (flags & (kStateChanged | SWP_FRAMECHANGED)) ||
+              ((oldStyle ^ w->style) & WS_VISIBLE) || old.right != w->rect.right ||
+              old.bottom != w->rect.bottom;
     if ((flags & SWP_SHOWWINDOW) && !(oldStyle & WS_VISIBLE)) {
       w->everShown = true;
       invalidate(*w, true);
@@ -129,8 +160,18 @@ static BOOL placeWindow(HWND window, HWND after, RECT target, DWORD setStyle, DW
     pos.cy = w->rect.bottom - w->rect.top;
     pos.flags = flags;
   }
-  callProc(window, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos));
+  if (changed) callProc(window, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos));
   return TRUE;
+}
+
+MINMAXINFO trackingSizes(HWND window) {
+  MINMAXINFO mmi{};
+  mmi.ptMaxSize = {kScreenWidth + 2 * kSizingFrame, kScreenHeight + 2 * kSizingFrame};
+  mmi.ptMaxPosition = {-kSizingFrame, -kSizingFrame};
+  mmi.ptMinTrackSize = {GetSystemMetrics(SM_CXMINTRACK), GetSystemMetrics(SM_CYMINTRACK)};
+  mmi.ptMaxTrackSize = {kScreenWidth + 2 * kSizingFrame + 12, kScreenHeight + 2 * kSizingFrame + 12};
+  callProc(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
+  return mmi;
 }
 
 bool sizeAndMoveOf(HWND window, SizeAndMove* out) {
@@ -320,17 +361,25 @@ BOOL WINAPI IsWindowEnabled(HWND window) {
   return w && !(w->style & WS_DISABLED);
 }
 
-// The deepest visible, enabled window of this process under a screen point.
+// The window of this process under a screen point: the topmost visible
+// top-level window there, then its deepest visible, enabled child. As on
+// Windows, the search stops at a disabled or minimized window and at a point
+// outside the client area; disabled children are passed over.
 HWND WINAPI WindowFromPoint(POINT point) {
   Guard g(lock());
-  auto contains = [&](const Window& w) {
-    RECT r = screenRectOf(w);
+  auto within = [&](RECT r) {
     return point.x >= r.left && point.x < r.right && point.y >= r.top && point.y < r.bottom;
   };
+  auto contains = [&](const Window& w) { return within(screenRectOf(w)); };
   for (HWND h : state().topLevel) {
     Window* w = get(h);
     if (!w || !(w->style & WS_VISIBLE) || !contains(*w)) continue;
     for (;;) {
+      if (w->style & (WS_DISABLED | WS_MINIMIZE)) return w->handle;
+      RECT client = clientRectOf(*w);
+      POINT origin = clientOrigin(*w);
+      if (!within(RECT{origin.x, origin.y, origin.x + client.right, origin.y + client.bottom}))
+        return w->handle;
       Window* hit = nullptr;
       for (HWND c : w->children) {
         Window* child = get(c);

@@ -216,12 +216,7 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
   // A top-level window's size is kept within its tracking limits, which its
   // procedure may change with WM_GETMINMAXINFO.
   if (overlapped && !(style & WS_CHILD)) {
-    MINMAXINFO mmi{};
-    mmi.ptMaxSize = {kScreenWidth + 2 * kSizingFrame, kScreenHeight + 2 * kSizingFrame};
-    mmi.ptMaxPosition = {-kSizingFrame, -kSizingFrame};
-    mmi.ptMinTrackSize = {GetSystemMetrics(SM_CXMINTRACK), GetSystemMetrics(SM_CYMINTRACK)};
-    mmi.ptMaxTrackSize = {kScreenWidth + 2 * kSizingFrame + 12, kScreenHeight + 2 * kSizingFrame + 12};
-    callProc(hwnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
+    MINMAXINFO mmi = trackingSizes(hwnd);
     Guard g2(lock());
     if (Window* cw = get(hwnd)) {
       LONG cx = std::clamp<LONG>(cw->rect.right - cw->rect.left, mmi.ptMinTrackSize.x,
