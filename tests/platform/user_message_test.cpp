@@ -223,6 +223,52 @@ TEST_F(Messages, AcceleratorsMatchTheKeyStateOfTheSimulatedInput) {
   DestroyWindow(w);
 }
 
+// Waits, bounded, until key input waits in the queue, without taking it.
+bool KeyInputWaiting() {
+  for (int i = 0; i < 1000; i++) {
+    if (HIWORD(GetQueueStatus(QS_KEY)) & QS_KEY) return true;
+    Sleep(5);
+  }
+  return false;
+}
+
+// Takes the next key message; its message number, or 0 when there is none.
+UINT TakeKeyMessage() {
+  MSG m;
+  if (!PeekMessageW(&m, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) return 0;
+  DispatchMessageW(&m);
+  return m.message;
+}
+
+// GetKeyState answers what the key messages taken so far say, not what the
+// keyboard does now; its low bit turns over with each press.
+TEST_F(Messages, KeyStateChangesAsTheKeyMessagesAreTakenAndTogglesWithEachPress) {
+  HWND w = MakeTop();
+  ShowWindow(w, SW_SHOW);
+  PumpPending();
+  const BYTE key = 'Q';
+  const SHORT before = GetKeyState(key);
+  ASSERT_GE(before, 0);
+
+  ASSERT_TRUE(SimUser_KeyDown(key));
+  ASSERT_TRUE(KeyInputWaiting());
+  EXPECT_EQ(GetKeyState(key), before) << "the key is down, but its message is not taken yet";
+  EXPECT_EQ(TakeKeyMessage(), static_cast<UINT>(WM_KEYDOWN));
+  const SHORT down = GetKeyState(key);
+  EXPECT_LT(down, 0);
+  EXPECT_NE(down & 1, before & 1);
+
+  ASSERT_TRUE(SimUser_KeyUp(key));
+  ASSERT_TRUE(KeyInputWaiting());
+  EXPECT_EQ(GetKeyState(key), down) << "released, but not taken yet";
+  EXPECT_EQ(TakeKeyMessage(), static_cast<UINT>(WM_KEYUP));
+  EXPECT_EQ(GetKeyState(key), down & 1) << "up, and the toggle stays";
+
+  ASSERT_TRUE(SimUser_Press(key));
+  EXPECT_TRUE(PumpUntil([&] { return GetKeyState(key) == before; }, 2000)) << "a second press toggles back";
+  DestroyWindow(w);
+}
+
 TEST_F(Messages, TypedTextBecomesCharactersThroughTranslateMessage) {
   HWND w = MakeTop();
   ShowWindow(w, SW_SHOW);
