@@ -148,6 +148,30 @@ TEST_F(Messages, ALoopThatRedrawsOnEveryWakeUpIsPacedLikeADisplay) {
 }
 #endif
 
+// UpdateWindow paints at once what is invalid of the window and of its
+// children, the window first, and nothing when nothing is.
+TEST_F(Messages, UpdateWindowPaintsTheInvalidWindowAndChildrenAtOnce) {
+  HWND w = MakeTop();
+  HWND child = MakeChild(w, 1);
+  ShowWindow(w, SW_SHOW);
+  PumpUntil([] { return false; }, 60);
+  Log().clear();
+  EXPECT_TRUE(UpdateWindow(w));
+  using V = std::vector<std::pair<HWND, UINT>>;
+  EXPECT_EQ(Only({WM_PAINT}), V{}) << "nothing was invalid";
+  InvalidateRect(w, nullptr, TRUE);
+  InvalidateRect(child, nullptr, TRUE);
+  EXPECT_TRUE(UpdateWindow(w));
+  EXPECT_EQ(Only({WM_PAINT}), (V{{w, WM_PAINT}, {child, WM_PAINT}}));
+  Log().clear();
+  // Redrawn as a changed colour asks: the paint comes with the next messages.
+  RedrawWindow(child, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_INTERNALPAINT | RDW_FRAME);
+  EXPECT_EQ(Only({WM_PAINT}), V{});
+  EXPECT_TRUE(PumpUntil([] { return !Only({WM_PAINT}).empty(); }));
+  EXPECT_EQ(Only({WM_PAINT}), (V{{child, WM_PAINT}}));
+  DestroyWindow(w);
+}
+
 int timerCalls = 0;
 void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) { timerCalls++; }
 

@@ -87,15 +87,21 @@ BOOL WINAPI GetUpdateRect(HWND window, LPRECT rect, BOOL) {
   return w->invalid;
 }
 
+// Paints the window now when it is invalid, then its invalid children, as
+// Windows does.
 BOOL WINAPI UpdateWindow(HWND window) {
   bool paint;
+  std::vector<HWND> children;
   {
     Guard g(lock());
     Window* w = getOwn(window);
     if (!w) return FALSE;
     paint = w->invalid && visibleOf(*w);
+    children = w->children;
   }
   if (paint) callProc(window, WM_PAINT, 0, 0);
+  for (HWND c : children)
+    if (IsWindow(c)) UpdateWindow(c);
   return TRUE;
 }
 
