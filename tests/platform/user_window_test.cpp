@@ -2,6 +2,8 @@
 // handles, subclassing chains, properties and the enumeration order.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "platform/win32.h"
 #include "tests/platform/user_support.h"
 
@@ -502,6 +504,82 @@ TEST_F(Windows, SetWindowPosKeepsOverlappedWindowsWithinTheirTrackingSizes) {
   DestroyWindow(popup);
   DestroyWindow(top);
   UnregisterClassW(W(u"Tracking"), nullptr);
+}
+
+// GetParent names a child's parent and a pop-up's owner, never an overlapped
+// window's owner; IsChild follows parents at any depth, not owners.
+TEST_F(Windows, ParentsAndOwnersAsGetParentAndIsChildTellThem) {
+  HWND owner = MakeTop(u"owner");
+  HWND child = MakeChild(owner, 1);
+  HWND grandchild = MakeChild(child, 2);
+  HWND popup = CreateWindowExW(0, W(u"Recorder"), W(u"popup"), WS_POPUP, 0, 0, 50, 50, owner, nullptr,
+                               nullptr, nullptr);
+  HWND overlapped = CreateWindowExW(0, W(u"Recorder"), W(u"overlapped"), WS_OVERLAPPED, 0, 0, 200, 100, owner,
+                                    nullptr, nullptr, nullptr);
+  HWND alone = MakeTopOf(u"Recorder");
+  EXPECT_EQ(GetParent(child), owner);
+  EXPECT_EQ(GetParent(grandchild), child);
+  EXPECT_EQ(GetParent(popup), owner);
+  EXPECT_EQ(GetParent(overlapped), nullptr);
+  EXPECT_EQ(GetWindow(overlapped, GW_OWNER), owner);
+  EXPECT_EQ(GetParent(alone), nullptr);
+  EXPECT_EQ(GetParent(owner), nullptr);
+  EXPECT_TRUE(IsChild(owner, grandchild));
+  EXPECT_FALSE(IsChild(owner, owner));
+  EXPECT_FALSE(IsChild(owner, popup));
+  EXPECT_FALSE(IsChild(child, owner));
+  DestroyWindow(alone);
+  DestroyWindow(owner);
+  EXPECT_FALSE(IsWindow(popup)) << "owned windows go with their owner";
+  EXPECT_FALSE(IsWindow(overlapped));
+}
+
+BOOL CALLBACK CollectOwn(HWND w, LPARAM list) {
+  WCHAR name[16] = {};
+  GetClassNameW(w, name, 16);
+  if (GetWindowThreadProcessId(w, nullptr) == GetCurrentThreadId() && std::u16string(U(name)) == u"Recorder")
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(w);
+  return TRUE;
+}
+
+// The top-level "Recorder" windows of this thread as EnumWindows gives them
+// (the system may have windows of its own on the thread, such as for input methods).
+std::vector<HWND> OwnTopLevel() {
+  std::vector<HWND> found;
+  EnumWindows(CollectOwn, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// EnumWindows gives the top-level windows, hidden ones too, in Z order (a new
+// window comes on top), without their children. A window belongs to the
+// thread that made it and ends with that thread.
+TEST_F(Windows, EnumWindowsGivesTheTopLevelWindowsInZOrderAndEachBelongsToItsThread) {
+  HWND first = MakeTop(u"first");
+  MakeChild(first, 1);
+  HWND second = MakeTop(u"second");
+  using V = std::vector<HWND>;
+  EXPECT_EQ(OwnTopLevel(), (V{second, first}));
+  SetWindowPos(first, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  EXPECT_EQ(OwnTopLevel(), (V{first, second}));
+
+  DWORD process = 0;
+  EXPECT_EQ(GetWindowThreadProcessId(first, &process), GetCurrentThreadId());
+  EXPECT_EQ(process, GetCurrentProcessId());
+  HWND theirs = nullptr;
+  DWORD theirThread = 0, reported = 0;
+  std::thread maker([&] {
+    RegisterRecorder();
+    theirs = MakeTopOf(u"Recorder", u"theirs");
+    theirThread = GetCurrentThreadId();
+    reported = GetWindowThreadProcessId(theirs, nullptr);
+  });
+  maker.join();
+  EXPECT_EQ(reported, theirThread);
+  EXPECT_NE(theirThread, GetCurrentThreadId());
+  EXPECT_FALSE(IsWindow(theirs)) << "the thread ended";
+  EXPECT_EQ(OwnTopLevel(), (V{first, second}));
+  DestroyWindow(first);
+  DestroyWindow(second);
 }
 
 }  // namespace
