@@ -2,6 +2,7 @@
 // foreground, focus and capture windows, with the messages Windows sends as
 // each changes, in its order.
 #include <algorithm>
+#include <utility>
 
 #include "platform/linux/user/internal.h"
 
@@ -99,16 +100,21 @@ void setActive(HWND window, bool byMouse) {
   }
 }
 
+// Puts `window` into one of the calling thread's slots (focus, capture);
+// gives the window it held before, and whether that changed.
+static std::pair<HWND, bool> exchangeSlot(HWND Queue::*slot, HWND window) {
+  Guard g(lock());
+  Queue& q = ownQueue();
+  HWND previous = q.*slot;
+  if (previous == window) return {previous, false};
+  q.*slot = window;
+  state().changed.notify_all();
+  return {previous, true};
+}
+
 HWND setFocusWindow(HWND window) {
-  HWND previous;
-  {
-    Guard g(lock());
-    Queue& q = ownQueue();
-    previous = q.focus;
-    if (previous == window) return previous;
-    q.focus = window;
-    state().changed.notify_all();
-  }
+  auto [previous, changed] = exchangeSlot(&Queue::focus, window);
+  if (!changed) return previous;
   if (previous && IsWindow(previous)) callProc(previous, WM_KILLFOCUS, reinterpret_cast<WPARAM>(window), 0);
   if (GetFocus() != window) return previous;  // changed by the message
   if (window) callProc(window, WM_SETFOCUS, reinterpret_cast<WPARAM>(previous), 0);
@@ -196,15 +202,8 @@ namespace user {
 // Gives the thread's capture to `window` (null: nobody); the window that loses
 // it is told, with the one that takes it, as on Windows.
 HWND setCaptureWindow(HWND window) {
-  HWND previous;
-  {
-    Guard g(lock());
-    Queue& q = ownQueue();
-    previous = q.capture;
-    if (previous == window) return previous;
-    q.capture = window;
-  }
-  if (previous && IsWindow(previous))
+  auto [previous, changed] = exchangeSlot(&Queue::capture, window);
+  if (changed && previous && IsWindow(previous))
     callProc(previous, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(window));
   return previous;
 }
