@@ -52,6 +52,15 @@ class Controls : public testing::Test {
   void settle() {
     PumpUntil([] { return false; }, 60);
   }
+  // The WM_CTLCOLOR* messages the parent received from a control as it painted.
+  static std::vector<UINT> colourRequestsOf(HWND control) {
+    std::vector<UINT> out;
+    for (const Logged& l : Log())
+      if (l.message >= WM_CTLCOLORMSGBOX && l.message <= WM_CTLCOLORSTATIC &&
+          reinterpret_cast<HWND>(l.lParam) == control)
+        out.push_back(l.message);
+    return out;
+  }
 };
 
 TEST_F(Controls, EditReportsFocusTypingAndNewTextToTheParent) {
@@ -176,24 +185,48 @@ TEST_F(Controls, ProgressBarKeepsItsPositionWithinTheRange) {
   EXPECT_EQ(static_cast<COLORREF>(SendMessageW(bar, PBM_GETBKCOLOR, 0, 0)), RGB(9, 9, 9));
 }
 
+// Each control keeps the font it is given and answers it; a window of one of
+// the program's classes answers none. A font given with a redraw repaints
+// the control.
+TEST_F(Controls, ControlsKeepTheFontTheyAreGivenAndRepaintWithIt) {
+  HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  ASSERT_TRUE(font);
+  const std::pair<const char16_t*, const char*> classes[] = {
+      {u"Static", "Static"}, {u"Edit", "Edit"}, {u"Button", "Button"}, {u"msctls_progress32", "progress"}};
+  for (auto [cls, name] : classes) {
+    SCOPED_TRACE(name);
+    HWND control = MakeChild(top, 1, cls, WS_VISIBLE, u"text", 10, 10, 100, 20);
+    ASSERT_TRUE(control);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    EXPECT_EQ(SendMessageW(control, WM_GETFONT, 0, 0), reinterpret_cast<LRESULT>(font));
+    // The bar shows no text: a new font needs no repaint.
+    if (std::string(name) != "progress") {
+      settle();
+      Log().clear();
+      SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+      settle();
+      EXPECT_EQ(colourRequestsOf(control), std::vector<UINT>{}) << "no redraw asked";
+      SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+      settle();
+      EXPECT_NE(colourRequestsOf(control), std::vector<UINT>{}) << "a redraw asked";
+    }
+    DestroyWindow(control);
+  }
+  HWND plain = MakeChild(top, 2);
+  SendMessageW(plain, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  EXPECT_EQ(SendMessageW(plain, WM_GETFONT, 0, 0), 0);
+}
+
 TEST_F(Controls, ControlsAskTheirParentForColoursAsTheyPaint) {
   HWND label = MakeChild(top, 1, u"Static", WS_VISIBLE, u"Filename", 10, 10, 100, 20);
   HWND edit = MakeChild(top, 2, u"Edit", WS_VISIBLE, u"", 10, 40, 100, 20);
   HWND readOnly = MakeChild(top, 3, u"Edit", WS_VISIBLE | ES_READONLY, u"", 10, 70, 100, 20);
   HWND button = MakeChild(top, 4, u"Button", WS_VISIBLE, u"go", 10, 100, 100, 20);
   settle();
-  auto askedBy = [&](HWND control) {
-    std::vector<UINT> out;
-    for (const Logged& l : Log())
-      if (l.message >= WM_CTLCOLORMSGBOX && l.message <= WM_CTLCOLORSTATIC &&
-          reinterpret_cast<HWND>(l.lParam) == control)
-        out.push_back(l.message);
-    return out;
-  };
-  EXPECT_EQ(askedBy(label), std::vector<UINT>{WM_CTLCOLORSTATIC});
-  EXPECT_EQ(askedBy(edit), std::vector<UINT>{WM_CTLCOLOREDIT});
-  EXPECT_EQ(askedBy(readOnly), std::vector<UINT>{WM_CTLCOLORSTATIC});
-  EXPECT_EQ(askedBy(button), std::vector<UINT>{WM_CTLCOLORBTN});
+  EXPECT_EQ(colourRequestsOf(label), std::vector<UINT>{WM_CTLCOLORSTATIC});
+  EXPECT_EQ(colourRequestsOf(edit), std::vector<UINT>{WM_CTLCOLOREDIT});
+  EXPECT_EQ(colourRequestsOf(readOnly), std::vector<UINT>{WM_CTLCOLORSTATIC});
+  EXPECT_EQ(colourRequestsOf(button), std::vector<UINT>{WM_CTLCOLORBTN});
 }
 
 #ifndef _WIN32  // reads what the substitute recorded of its painting

@@ -83,6 +83,27 @@ TEST_F(Focus, ActivationDeactivatesTheOldWindowFirstThenFocusesTheNew) {
   DestroyWindow(one);
 }
 
+// SetActiveWindow activates a top-level window of the thread and answers the
+// one active before; asked for a child, it changes nothing and answers the
+// active window.
+TEST_F(Focus, SetActiveWindowActivatesATopLevelWindowAndLeavesChildrenAlone) {
+  HWND one = MakeTop(u"one");
+  HWND field = MakeChild(one, 1);
+  HWND two = MakeTop(u"two");
+  ShowWindow(one, SW_SHOW);
+  ShowWindow(two, SW_SHOW);
+  ASSERT_EQ(GetActiveWindow(), two);
+  Log().clear();
+  EXPECT_EQ(SetActiveWindow(one), two);
+  EXPECT_EQ(GetActiveWindow(), one);
+  EXPECT_EQ(GetFocus(), one);
+  EXPECT_EQ(Only({WM_ACTIVATE}), (Pairs{{two, WM_ACTIVATE}, {one, WM_ACTIVATE}}));
+  EXPECT_EQ(SetActiveWindow(field), one);
+  EXPECT_EQ(GetActiveWindow(), one);
+  DestroyWindow(two);
+  DestroyWindow(one);
+}
+
 // Remembers the focused control on deactivation and gives it back on activation.
 LRESULT CALLBACK Remembering(HWND w, UINT m, WPARAM wp, LPARAM lp) {
   Log().push_back({w, m, wp, lp});

@@ -59,6 +59,7 @@ TEST_F(Windows, CreationSendsSizeAndMoveAtOnceOrAtTheFirstShowing) {
   EXPECT_EQ(creation(), M{});
   WCHAR text[16];
   EXPECT_EQ(GetWindowTextW(w, text, 16), 3);
+  EXPECT_EQ(GetWindowTextLengthW(w), 3);
   EXPECT_EQ(std::u16string(U(text)), u"top");
   DestroyWindow(w);
   DestroyWindow(popup);

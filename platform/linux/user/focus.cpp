@@ -135,7 +135,10 @@ HWND WINAPI SetActiveWindow(HWND window) {
   if (window) {
     Guard g(lock());
     Window* w = getOwn(window);
-    if (!w || (w->style & WS_CHILD)) return nullptr;
+    if (!w) return nullptr;
+    // A child cannot be active: nothing changes, as on Windows, which
+    // answers the active window all the same.
+    if ((w->style & (WS_CHILD | WS_POPUP)) == WS_CHILD) return previous;
   }
   setActive(window, false);
   return previous;
