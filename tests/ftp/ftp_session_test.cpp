@@ -12,8 +12,6 @@
 #include "tests/ftp/ftp_fixture.h"
 #include "tests/ftp/scripted_server.h"
 
-using Transcript = std::vector<std::string>;
-
 namespace {
 
 // The client's next connection, logged in.
@@ -22,17 +20,7 @@ void LoginAgain(ScriptedPeer& p) {
   ScriptLogin(p);
 }
 
-FtpSession* Open(const ScriptedServer& server) {
-  return Ftp_Open(20, u"127.0.0.1", u"brixmaps", u"wol347", 1, server.port());
-}
-
-const Transcript kLogin = {"USER brixmaps", "PASS wol347"};
-
-Transcript Join(std::initializer_list<Transcript> parts) {
-  Transcript all;
-  for (const Transcript& part : parts) all.insert(all.end(), part.begin(), part.end());
-  return all;
-}
+const Transcript& kLogin = kLoginCommands;
 
 // Waits (bounded) until what the server sent or its close has reached the
 // session's control connection.
@@ -65,13 +53,12 @@ TEST(FtpSessionAgain, AnIdleSessionClosedWith421LogsInAgainBeforeTheUpload) {
     PassiveUpload(p, &received);
     p.WaitForClose();
   });
-  FtpSession* session = Open(server);
+  FtpSession* session = OpenScriptedSession(server);
   ASSERT_NE(session, nullptr);
   ASSERT_TRUE(Arrived(session));
   LocalFile file(Pattern(10000, 3));
   EXPECT_EQ(Ftp_SendFile(20, Wide(file.path).c_str(), u"map.bxm", 0), 1);
-  Ftp_Close(20);
-  EXPECT_EQ(server.Finish(),
+  EXPECT_EQ(CloseScriptedSession(server),
             Join({kLogin, {"<connect>"}, kLogin, {"TYPE I", "PASV", "STOR map.bxm", "QUIT"}}));
   EXPECT_EQ(received, Pattern(10000, 3));
 }
@@ -80,30 +67,24 @@ TEST(FtpSessionAgain, TheSessionReturnsToItsDirectory) {
   // An absolute directory, then relative steps and CDUP on top of it.
   ScriptedServer server([](ScriptedPeer& p) {
     ScriptLogin(p);
-    for (int i = 0; i < 3; i++) {
-      p.Command();
-      p.Send("250 moved\r\n");
-    }
+    for (int i = 0; i < 3; i++) p.Answer("250 moved\r\n");
     p.Close();  // a restarted server: no 421
     LoginAgain(p);
-    p.Command();  // CWD back
-    p.Send("250 moved\r\n");
-    p.Command();  // DELE
-    p.Send("250 deleted\r\n");
+    p.Answer("250 moved\r\n");    // CWD back
+    p.Answer("250 deleted\r\n");  // DELE
     p.WaitForClose();
   });
-  FtpSession* session = Open(server);
+  FtpSession* session = OpenScriptedSession(server);
   ASSERT_NE(session, nullptr);
   EXPECT_EQ(Ftp_SetDirectory(20, u"/maps"), 1);
   EXPECT_EQ(Ftp_SetDirectory(20, u"old"), 1);
   EXPECT_EQ(Ftp_SetDirectory(20, u".."), 1);
   ASSERT_TRUE(Arrived(session));
   EXPECT_EQ(Ftp_DeleteFile(20, u"map.bxm"), 1);
-  Ftp_Close(20);
-  EXPECT_EQ(server.Finish(), Join({kLogin,
-                                   {"CWD /maps", "CWD old", "CDUP", "<connect>"},
-                                   kLogin,
-                                   {"CWD /maps/old/..", "DELE map.bxm", "QUIT"}}));
+  EXPECT_EQ(CloseScriptedSession(server), Join({kLogin,
+                                                {"CWD /maps", "CWD old", "CDUP", "<connect>"},
+                                                kLogin,
+                                                {"CWD /maps/old/..", "DELE map.bxm", "QUIT"}}));
 }
 
 TEST(FtpSessionAgain, AFailedLoginAgainFailsTheOperationAndTheNextOneTriesAgain) {
@@ -112,22 +93,19 @@ TEST(FtpSessionAgain, AFailedLoginAgainFailsTheOperationAndTheNextOneTriesAgain)
     p.Send("421 Timeout.\r\n");
     p.AcceptControl();
     p.Send("220 ready\r\n");
-    p.Command();
-    p.Send("331 password please\r\n");
-    p.Command();
-    p.Send("530 Login incorrect.\r\n");
+    p.Answer("331 password please\r\n");
+    p.Answer("530 Login incorrect.\r\n");
     LoginAgain(p);
-    p.Command();
-    p.Send("250 moved\r\n");
+    p.Answer("250 moved\r\n");
     p.WaitForClose();
   });
-  FtpSession* session = Open(server);
+  FtpSession* session = OpenScriptedSession(server);
   ASSERT_NE(session, nullptr);
   ASSERT_TRUE(Arrived(session));
   EXPECT_EQ(Ftp_SetDirectory(20, u"/"), 0);
   EXPECT_EQ(Ftp_SetDirectory(20, u"/"), 1);
-  Ftp_Close(20);
-  EXPECT_EQ(server.Finish(), Join({kLogin, {"<connect>"}, kLogin, {"<connect>"}, kLogin, {"CWD /", "QUIT"}}));
+  EXPECT_EQ(CloseScriptedSession(server),
+            Join({kLogin, {"<connect>"}, kLogin, {"<connect>"}, kLogin, {"CWD /", "QUIT"}}));
 }
 
 TEST(FtpSessionAgain, ADirectoryTooLongToNameInOneCwdIsNotLeftForAnother) {
@@ -136,23 +114,20 @@ TEST(FtpSessionAgain, ADirectoryTooLongToNameInOneCwdIsNotLeftForAnother) {
   // directory's file of that name. Nothing is sent on a new connection.
   ScriptedServer server([](ScriptedPeer& p) {
     ScriptLogin(p);
-    p.Command();
-    p.Send("250 moved\r\n");
-    p.Command();
-    p.Send("250 moved\r\n");
+    p.Answer("250 moved\r\n");
+    p.Answer("250 moved\r\n");
     p.Close();
     p.AcceptControl();  // nobody comes
   });
-  FtpSession* session = Open(server);
+  FtpSession* session = OpenScriptedSession(server);
   ASSERT_NE(session, nullptr);
   std::u16string step(600, u'd');
   EXPECT_EQ(Ftp_SetDirectory(20, step.c_str()), 1);
   EXPECT_EQ(Ftp_SetDirectory(20, step.c_str()), 1);
   ASSERT_TRUE(Arrived(session));
   EXPECT_EQ(Ftp_DeleteFile(20, u"map.bxm"), 0);
-  Ftp_Close(20);
-  std::string cwd = "CWD " + std::string(600, 'd');
-  EXPECT_EQ(server.Finish(), Join({kLogin, {cwd, cwd}}));
+  const std::string cwd = "CWD " + std::string(600, 'd');
+  EXPECT_EQ(CloseScriptedSession(server), Join({kLogin, {cwd, cwd}}));
 }
 
 // ---- After the command went out ----------------------------------------------------------------
@@ -162,28 +137,23 @@ TEST(FtpSessionAgain, ADeleteAnswered421IsSentAgainOnce) {
   // cannot delete twice. A second 421 ends the operation.
   ScriptedServer server([](ScriptedPeer& p) {
     ScriptLogin(p);
-    p.Command();
-    p.Send("421 Service closing.\r\n");
+    p.Answer("421 Service closing.\r\n");
     LoginAgain(p);
-    p.Command();
-    p.Send("250 deleted\r\n");
-    p.Command();
-    p.Send("421 Service closing.\r\n");
+    p.Answer("250 deleted\r\n");
+    p.Answer("421 Service closing.\r\n");
     LoginAgain(p);
-    p.Command();
-    p.Send("421 Service closing.\r\n");
+    p.Answer("421 Service closing.\r\n");
     p.WaitForClose();
   });
-  ASSERT_NE(Open(server), nullptr);
+  ASSERT_NE(OpenScriptedSession(server), nullptr);
   EXPECT_EQ(Ftp_DeleteFile(20, u"a.bxm"), 1);
   EXPECT_EQ(Ftp_DeleteFile(20, u"b.bxm"), 0);
-  Ftp_Close(20);
-  EXPECT_EQ(server.Finish(), Join({kLogin,
-                                   {"DELE a.bxm", "<connect>"},
-                                   kLogin,
-                                   {"DELE a.bxm", "DELE b.bxm", "<connect>"},
-                                   kLogin,
-                                   {"DELE b.bxm"}}));
+  EXPECT_EQ(CloseScriptedSession(server), Join({kLogin,
+                                                {"DELE a.bxm", "<connect>"},
+                                                kLogin,
+                                                {"DELE a.bxm", "DELE b.bxm", "<connect>"},
+                                                kLogin,
+                                                {"DELE b.bxm"}}));
 }
 
 TEST(FtpSessionAgain, ADeleteWithoutReplyIsNotSentAgain) {
@@ -194,18 +164,17 @@ TEST(FtpSessionAgain, ADeleteWithoutReplyIsNotSentAgain) {
     ScriptLogin(p);
     p.Command();
     LoginAgain(p);
-    p.Command();
-    p.Send("250 moved\r\n");
+    p.Answer("250 moved\r\n");
     p.WaitForClose();
   });
-  ASSERT_NE(Open(server), nullptr);
+  ASSERT_NE(OpenScriptedSession(server), nullptr);
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Ftp_DeleteFile(20, u"map.bxm"), 0);
   // The close is seen at once, not after a reply time-out (10 s is generous).
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ(Ftp_SetDirectory(20, u"/"), 1);
-  Ftp_Close(20);
-  EXPECT_EQ(server.Finish(), Join({kLogin, {"DELE map.bxm", "<connect>"}, kLogin, {"CWD /", "QUIT"}}));
+  EXPECT_EQ(CloseScriptedSession(server),
+            Join({kLogin, {"DELE map.bxm", "<connect>"}, kLogin, {"CWD /", "QUIT"}}));
 }
 
 TEST(FtpSessionAgain, TypeWithoutReplyIsSentAgainAndTheUploadGoesOn) {
@@ -218,11 +187,10 @@ TEST(FtpSessionAgain, TypeWithoutReplyIsSentAgainAndTheUploadGoesOn) {
     PassiveUpload(p, &received);
     p.WaitForClose();
   });
-  ASSERT_NE(Open(server), nullptr);
+  ASSERT_NE(OpenScriptedSession(server), nullptr);
   LocalFile file(Pattern(5000, 4));
   EXPECT_EQ(Ftp_SendFile(20, Wide(file.path).c_str(), u"map.bxm", 0), 1);
-  Ftp_Close(20);
-  EXPECT_EQ(server.Finish(),
+  EXPECT_EQ(CloseScriptedSession(server),
             Join({kLogin, {"TYPE I", "<connect>"}, kLogin, {"TYPE I", "PASV", "STOR map.bxm", "QUIT"}}));
   EXPECT_EQ(received, Pattern(5000, 4));
 }
@@ -232,13 +200,8 @@ TEST(FtpSessionAgain, TypeWithoutReplyIsSentAgainAndTheUploadGoesOn) {
 TEST(FtpNames, NamesWithoutAnExactFormAreNeverSent) {
   if (GetACP() != 1252)
     GTEST_SKIP() << "the names are chosen for code page 1252, this system has " << GetACP();
-  ScriptedServer server([](ScriptedPeer& p) {
-    ScriptLogin(p);
-    p.Command();
-    p.Send("150 go ahead\r\n");  // never asked for
-    p.WaitForClose();
-  });
-  ASSERT_NE(Open(server), nullptr);
+  ScriptedServer server(ScriptAnswers({"150 go ahead\r\n"}));  // to a STOR never asked for
+  ASSERT_NE(OpenScriptedSession(server), nullptr);
   LocalFile file("brix");
   // Best fit would send ../../x.bxm, and ??.bxm for both Japanese names.
   EXPECT_EQ(Ftp_SendFile(20, Wide(file.path).c_str(), u"..\uFF0F..\uFF0Fx.bxm", 0), 0);
@@ -247,6 +210,5 @@ TEST(FtpNames, NamesWithoutAnExactFormAreNeverSent) {
   EXPECT_EQ(WaitForOutcome(20), FTP_PROGRESS_FAILED);
   EXPECT_EQ(Ftp_DeleteFile(20, u"..\uFF0F..\uFF0Fx.bxm"), 0);
   EXPECT_EQ(Ftp_SetDirectory(20, u"\u5730\u56F3"), 0);
-  Ftp_Close(20);
-  EXPECT_EQ(server.Finish(), Join({kLogin, {"QUIT"}}));
+  EXPECT_EQ(CloseScriptedSession(server), Join({kLogin, {"QUIT"}}));
 }

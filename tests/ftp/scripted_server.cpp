@@ -80,6 +80,12 @@ std::string ScriptedPeer::Command() {
   }
 }
 
+std::string ScriptedPeer::Answer(std::string_view reply) {
+  std::string command = Command();
+  Send(reply);
+  return command;
+}
+
 bool ScriptedPeer::WaitForClose() {
   // Commands that still come (QUIT) join the transcript.
   while (!Command().empty()) {
@@ -209,19 +215,45 @@ ScriptedServer::~ScriptedServer() {
 
 void ScriptLogin(ScriptedPeer& p) {
   p.Send("220 ready\r\n");
-  p.Command();
-  p.Send("331 password please\r\n");
-  p.Command();
-  p.Send("230 logged in\r\n");
+  p.Answer("331 password please\r\n");
+  p.Answer("230 logged in\r\n");
 }
 
-void ScriptPassiveUploadStart(ScriptedPeer& p) {
-  p.Command();  // TYPE I
-  p.Send("200 binary\r\n");
-  p.Command();  // PASV
+std::function<void(ScriptedPeer&)> ScriptAnswers(std::vector<std::string> replies) {
+  return [replies = std::move(replies)](ScriptedPeer& p) {
+    ScriptLogin(p);
+    for (const std::string& reply : replies) p.Answer(reply);
+    p.WaitForClose();
+  };
+}
+
+std::string ScriptBinaryType(ScriptedPeer& p) {
+  p.Answer("200 binary\r\n");
+  return p.Command();
+}
+
+void ScriptPassiveUploadStart(ScriptedPeer& p, std::string_view storReply) {
+  ScriptBinaryType(p);  // PASV
   p.ListenData();
   p.Send(p.PassiveReply());
   p.AcceptData();
-  p.Command();  // STOR
-  p.Send("150 go ahead\r\n");
+  p.Answer(storReply);  // STOR
+}
+
+const Transcript kLoginCommands = {"USER brixmaps", "PASS wol347"};
+const Transcript kPassiveUploadCommands = {"TYPE I", "PASV", "STOR map.bxm"};
+
+Transcript Join(std::initializer_list<Transcript> parts) {
+  Transcript all;
+  for (const Transcript& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+FtpSession* OpenScriptedSession(const ScriptedServer& server, ObjectNumber number, int32_t passive) {
+  return Ftp_Open(number, u"127.0.0.1", u"brixmaps", u"wol347", passive, server.port());
+}
+
+Transcript CloseScriptedSession(ScriptedServer& server, ObjectNumber number) {
+  Ftp_Close(number);
+  return server.Finish();
 }

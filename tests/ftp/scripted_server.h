@@ -5,13 +5,18 @@
 #pragma once
 
 #include <functional>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include "ftp/ftp.h"
 #include "platform/win32.h"
+
+// The commands a client sent, in order, as the scripted server recorded them.
+using Transcript = std::vector<std::string>;
 
 class ScriptedPeer {
  public:
@@ -24,6 +29,9 @@ class ScriptedPeer {
   // The next command line without CR LF, recorded in the transcript; "" when
   // none arrived within the wait or the client closed.
   std::string Command();
+  // Reads the next command (as Command) and answers it with `reply`; returns
+  // the command.
+  std::string Answer(std::string_view reply);
   // Records the commands still sent until the client closes the control
   // connection (bounded).
   bool WaitForClose();
@@ -91,9 +99,30 @@ class ScriptedServer {
 // The server's side of the greeting and the login, as a textbook server
 // answers them: 220, USER 331, PASS 230.
 void ScriptLogin(ScriptedPeer& p);
+// A whole script: the login, then the client's next commands answered with
+// `replies` in turn, then the commands it still sends until it closes.
+std::function<void(ScriptedPeer&)> ScriptAnswers(std::vector<std::string> replies);
+// The server's side of the start of every upload: TYPE I answered 200, then
+// the next command (PASV or PORT) read, unanswered; returns that command.
+std::string ScriptBinaryType(ScriptedPeer& p);
 // The server's side of a passive upload up to its data: TYPE 200, PASV on a
-// fresh data port, the client's data connection accepted, STOR 150.
-void ScriptPassiveUploadStart(ScriptedPeer& p);
+// fresh data port, the client's data connection accepted, STOR answered
+// `storReply`.
+void ScriptPassiveUploadStart(ScriptedPeer& p, std::string_view storReply = "150 go ahead\r\n");
+
+// The commands of the tests' login: USER brixmaps, PASS wol347.
+extern const Transcript kLoginCommands;
+// The commands of a passive upload of map.bxm: TYPE I, PASV, STOR map.bxm.
+extern const Transcript kPassiveUploadCommands;
+// The parts one after the other.
+Transcript Join(std::initializer_list<Transcript> parts);
+
+// Opens FTP session `number` on the scripted server with the tests' account
+// (passive uploads unless `passive` is 0); null when the login failed.
+FtpSession* OpenScriptedSession(const ScriptedServer& server, ObjectNumber number = 20, int32_t passive = 1);
+// Closes session `number`, then waits (bounded) for the script to end and
+// returns the transcript: every command the client sent before its close.
+Transcript CloseScriptedSession(ScriptedServer& server, ObjectNumber number = 20);
 
 // Every wait of a scripted server and of the tests around it ends after this.
 constexpr int kScriptWaitMs = 10000;
