@@ -2,8 +2,6 @@
 // deployment has (the login's directory is "/"), a rate limit and a protocol log.
 #include "tests/app/trial_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -26,17 +24,12 @@ std::string readAll(const std::string& path, bool* exists = nullptr) {
 
 // Opens and drops one control connection, so that the server logs a CONNECT.
 void touch(int port) {
-  int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a = {};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
-    timeval limit = {2, 0};
-    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    char greeting[256];
-    if (recv(s, greeting, sizeof greeting, 0) < 0) {
-    }
+  int s = ConnectToLoopback(port);
+  if (s < 0) return;
+  timeval limit = {2, 0};
+  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  char greeting[256];
+  if (recv(s, greeting, sizeof greeting, 0) < 0) {
   }
   close(s);
 }

@@ -7,39 +7,25 @@
 
 #include "ftp/ftp.h"
 #include "tests/ftp/ftp_fixture.h"
-#include "tests/ftp/real_server.h"
+#include "tests/ftp/real_fixture.h"
 #include "tests/support/fault.h"
 
 #ifndef _WIN32
 namespace {
 
-class FtpOpenFault : public ::testing::Test {
+class FtpOpenFault : public RealServerFixture<> {
  protected:
-  void SetUp() override {
-    std::string why;
-    bool missing = false;
-    if (!server.Start(RealServerKind::Vsftpd, &why, &missing)) {
-      if (missing) GTEST_SKIP() << why;
-      FAIL() << why;
-    }
-  }
-  void TearDown() override { Ftp_Close(OBJECT_ANY); }
-
-  FtpSession* Open(ObjectNumber number) {
-    return Ftp_Open(number, u"127.0.0.1", u"brixmaps", u"wol347", 1, server.port);
-  }
-
-  RealServer server;
+  RealServerKind Kind() const override { return RealServerKind::Vsftpd; }
 };
 
 TEST_F(FtpOpenFault, ASessionThatFindsNoMemoryIsNotOpenedAndLeavesNothing) {
   // A numbered slot keeps its record once made: make it before counting.
-  ASSERT_NE(Open(20), nullptr);
+  ASSERT_NE(Open(1, 20), nullptr);
   Ftp_Close(20);
   for (ObjectNumber number : {ObjectNumber{20}, ObjectNumber{OBJECT_ANY}}) {
     SCOPED_TRACE(number);
     FtpSession* session = nullptr;
-    auto open = [&] { return (session = Open(number)) != nullptr; };
+    auto open = [&] { return (session = Open(1, number)) != nullptr; };
     auto absent = [&] {
       EXPECT_EQ(session, nullptr);
       if (number != OBJECT_ANY) {

@@ -10,42 +10,13 @@
 
 #include "ftp/ftp.h"
 #include "tests/ftp/ftp_fixture.h"
-#include "tests/ftp/real_server.h"
+#include "tests/ftp/real_fixture.h"
 
 namespace {
 
-class FtpReal : public ::testing::TestWithParam<RealServerKind> {
+class FtpReal : public RealServerFixture<::testing::TestWithParam<RealServerKind>> {
  protected:
-  void SetUp() override {
-    std::string why;
-    bool missing = false;
-    if (!server.Start(GetParam(), &why, &missing)) {
-      if (missing) GTEST_SKIP() << why;
-      FAIL() << why;
-    }
-    local = TempDirectory();
-  }
-  void TearDown() override {
-    Ftp_Close(OBJECT_ANY);
-    std::error_code ignored;
-    std::filesystem::remove_all(local, ignored);
-  }
-
-  FtpSession* Open(int32_t passive = 1, ObjectNumber number = 20) {
-    return Ftp_Open(number, u"127.0.0.1", u"brixmaps", u"wol347", passive, server.port);
-  }
-  std::string LocalPath(const std::string& name, const std::string& bytes) {
-    std::string path = local + "/" + name;
-    WriteFile(path, bytes);
-    return path;
-  }
-  std::string Remote(const std::string& name, bool* exists = nullptr) {
-    return ReadWholeFile(server.root + "/" + name, exists);
-  }
-  bool RemoteExists(const std::string& name) { return std::filesystem::exists(server.root + "/" + name); }
-
-  RealServer server;
-  std::string local;
+  RealServerKind Kind() const override { return GetParam(); }
 };
 
 std::string Name(const ::testing::TestParamInfo<RealServerKind>& info) {
@@ -137,15 +108,7 @@ TEST_P(FtpReal, ActiveUploadArrivesByteForByte) {
 TEST_P(FtpReal, CancelledUploadIsDeleted) {
   ASSERT_NE(Open(), nullptr);
   // A large sparse file: the upload is still running when the abort comes.
-  std::string path = local + "/huge.bxm";
-  { std::ofstream out(path, std::ios::binary); }
-  std::filesystem::resize_file(path, int64_t{1} << 30);
-  ASSERT_EQ(Ftp_SendFile(20, Wide(path).c_str(), u"huge.bxm", 1), 1);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (Ftp_Progress(20) <= 0 && Ftp_Progress(20) != FTP_PROGRESS_FAILED &&
-         std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  ASSERT_GT(Ftp_Progress(20), 0);
+  ASSERT_TRUE(UploadUntil(SparseFile("huge.bxm", int64_t{1} << 30), u"huge.bxm", 1));
   Ftp_Abort(20);
   EXPECT_EQ(Ftp_Progress(20), FTP_PROGRESS_FAILED);
   // What the uploader does after a cancel.
@@ -156,9 +119,7 @@ TEST_P(FtpReal, CancelledUploadIsDeleted) {
 
 TEST_P(FtpReal, CloseRightAfterStartingAnUpload) {
   ASSERT_NE(Open(), nullptr);
-  std::string path = local + "/huge.bxm";
-  { std::ofstream out(path, std::ios::binary); }
-  std::filesystem::resize_file(path, int64_t{1} << 30);
+  std::string path = SparseFile("huge.bxm", int64_t{1} << 30);
   ASSERT_EQ(Ftp_SendFile(20, Wide(path).c_str(), u"huge.bxm", 1), 1);
   Ftp_Close(20);  // aborts the upload and waits for it before freeing the session
   EXPECT_EQ(Ftp_Progress(20), 0);

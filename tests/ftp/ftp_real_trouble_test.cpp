@@ -11,7 +11,7 @@
 
 #include "ftp/ftp.h"
 #include "tests/ftp/ftp_fixture.h"
-#include "tests/ftp/real_server.h"
+#include "tests/ftp/real_fixture.h"
 
 namespace {
 
@@ -22,44 +22,10 @@ using Clock = std::chrono::steady_clock;
 // machine or Wine does not fail it, a wait that ignores the abort does.
 constexpr auto kAbortBound = std::chrono::milliseconds(500);
 
-class FtpSlowServer : public ::testing::Test {
+class FtpSlowServer : public RealServerFixture<> {
  protected:
-  void SetUp() override {
-    server.rateLimit = 1 << 20;
-    std::string why;
-    bool missing = false;
-    if (!server.Start(RealServerKind::Vsftpd, &why, &missing)) {
-      if (missing) GTEST_SKIP() << why;
-      FAIL() << why;
-    }
-    local = TempDirectory();
-  }
-  void TearDown() override {
-    Ftp_Close(OBJECT_ANY);
-    std::error_code ignored;
-    std::filesystem::remove_all(local, ignored);
-  }
-
-  FtpSession* Open() { return Ftp_Open(20, u"127.0.0.1", u"brixmaps", u"wol347", 1, server.port); }
-  // A file of `size` zero bytes (sparse where the file system allows).
-  std::string LocalFile(const std::string& name, int64_t size) {
-    std::string path = local + "/" + name;
-    { std::ofstream out(path, std::ios::binary); }
-    std::filesystem::resize_file(path, size);
-    return path;
-  }
-  // Starts an upload and waits (bounded) until `sent` bytes are out.
-  bool UploadUntil(const std::string& path, const char16_t* remote, int64_t sent) {
-    if (Ftp_SendFile(20, Wide(path).c_str(), remote, 1) != 1) return false;
-    auto deadline = Clock::now() + std::chrono::seconds(20);
-    while (Ftp_Progress(20) < sent && Ftp_Progress(20) != FTP_PROGRESS_FAILED && Clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return Ftp_Progress(20) >= sent;
-  }
-  bool RemoteExists(const std::string& name) { return std::filesystem::exists(server.root + "/" + name); }
-
-  RealServer server;
-  std::string local;
+  FtpSlowServer() { server.rateLimit = 1 << 20; }
+  RealServerKind Kind() const override { return RealServerKind::Vsftpd; }
 };
 
 }  // namespace
@@ -69,7 +35,7 @@ TEST_F(FtpSlowServer, CancelIsPromptAndTheFileIsDeleted) {
   // so the upload waits for the completion reply while the server still reads.
   for (int64_t size : {int64_t{64} << 20, int64_t{2} << 20}) {
     ASSERT_NE(Open(), nullptr);
-    std::string path = LocalFile("slow.bxm", size);
+    std::string path = SparseFile("slow.bxm", size);
     ASSERT_TRUE(UploadUntil(path, u"slow.bxm", size / 2 < (4 << 20) ? size / 2 : (4 << 20))) << size;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     auto start = Clock::now();
@@ -94,7 +60,7 @@ TEST_F(FtpSlowServer, CancelIsPromptAndTheFileIsDeleted) {
 
 TEST_F(FtpSlowServer, CloseDuringAnUploadIsPrompt) {
   ASSERT_NE(Open(), nullptr);
-  std::string path = LocalFile("slow.bxm", int64_t{64} << 20);
+  std::string path = SparseFile("slow.bxm", int64_t{64} << 20);
   ASSERT_TRUE(UploadUntil(path, u"slow.bxm", 1 << 20));
   auto start = Clock::now();
   Ftp_Close(20);  // what closing the window does

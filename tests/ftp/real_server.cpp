@@ -23,6 +23,18 @@
 #include <thread>
 #include <vector>
 
+int ConnectToLoopback(int port) {
+  int s = socket(AF_INET, SOCK_STREAM, 0);
+  if (s < 0) return -1;
+  sockaddr_in a = {};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return s;
+  close(s);
+  return -1;
+}
+
 namespace {
 
 constexpr const char* kUser = "brixmaps";
@@ -46,14 +58,10 @@ int freePort() {
 }
 
 bool listening(int port) {
-  int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a = {};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  int s = ConnectToLoopback(port);
+  if (s < 0) return false;
   close(s);
-  return ok;
+  return true;
 }
 
 // Runs a shell command; its standard input is `input`. Returns the exit status.

@@ -50,3 +50,8 @@ const char* RealServerName(RealServerKind kind);
 // when the machine allows no mount.
 bool MountSmallDisk(const std::string& directory, int kib, std::string* why);
 void UnmountSmallDisk(const std::string& directory);
+
+// A connection to 127.0.0.1 at `port` on the Linux side, as a socket
+// descriptor the caller closes; -1 when nothing accepts there. (The Windows
+// build starts no servers and has none.)
+int ConnectToLoopback(int port);
