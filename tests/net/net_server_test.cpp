@@ -10,13 +10,6 @@
 
 namespace {
 
-class NetEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { ASSERT_EQ(Net_Init(), 1); }
-  void TearDown() override { Net_End(); }
-};
-::testing::Environment* const netEnvironment = ::testing::AddGlobalTestEnvironment(new NetEnvironment);
-
 int LocalPort(NetServer* server) {
   sockaddr_in a = {};
   int length = sizeof a;
