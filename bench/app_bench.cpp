@@ -6,14 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "bench.h"
@@ -24,6 +21,7 @@
 #include "net/net.h"
 #include "tests/app/app_child.h"
 #include "tests/app/trial_server.h"
+#include "upload.h"
 
 namespace {
 
@@ -42,13 +40,7 @@ struct Setup {
     bool missing = false;
     if (!trial.Start(0, &why, &missing)) return;
     map = std::filesystem::path(trial.server.root).parent_path().string() + "/big.bxm";
-    std::ofstream out(map, std::ios::binary);
-    std::vector<char> block(1 << 20);
-    uint32_t state = 1;
-    for (char& b : block) b = static_cast<char>((state = state * 1664525u + 1013904223u) >> 24);
-    for (int64_t written = 0; written < kMapBytes; written += static_cast<int64_t>(block.size()))
-      out.write(block.data(), static_cast<std::streamsize>(block.size()));
-    ready = static_cast<bool>(out);
+    ready = Bench_WriteFile(map, kMapBytes);
     if (!ready) why = "cannot write the 1 GiB map";
   }
   // Keeps the disk from filling over the repetitions.
@@ -65,9 +57,6 @@ Setup& setup() {
 
 // The best of each side over the repetitions, for the closing line.
 double bestPlainSeconds = 0, bestGuiSeconds = 0;
-void keepBest(double* best, double seconds) {
-  if (*best == 0 || seconds < *best) *best = seconds;
-}
 
 struct Summary {
   ~Summary() {
@@ -94,21 +83,14 @@ void BM_UploadWithoutGui(benchmark::State& state) {
       state.SkipWithError("cannot log in");
       break;
     }
-    auto start = std::chrono::steady_clock::now();
-    int64_t progress =
-        Ftp_SendFile(20, path.c_str(), u"big.bxm", 1) ? FTP_PROGRESS_STARTING : FTP_PROGRESS_FAILED;
-    while (progress != FTP_PROGRESS_FINISHED && progress != FTP_PROGRESS_FAILED) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      progress = Ftp_Progress(20);
-    }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds = Bench_UploadSeconds(20, path, u"big.bxm");
     Ftp_Close(20);
-    if (progress != FTP_PROGRESS_FINISHED) {
+    if (seconds < 0) {
       state.SkipWithError("the upload failed");
       break;
     }
     state.SetIterationTime(seconds);
-    keepBest(&bestPlainSeconds, seconds);
+    Bench_KeepBest(&bestPlainSeconds, seconds);
     state.counters["MB/s"] = kMapBytes / seconds / 1e6;
   }
   s.RemoveUpload();
@@ -138,7 +120,7 @@ void BM_UploadWithGui(benchmark::State& state) {
     }
     const double wall = std::stod(m[1]), cpu = std::stod(m[2]), passes = std::stod(m[3]);
     state.SetIterationTime(wall);
-    keepBest(&bestGuiSeconds, wall);
+    Bench_KeepBest(&bestGuiSeconds, wall);
     state.counters["MB/s"] = kMapBytes / wall / 1e6;
     state.counters["gui_cpu_%"] = cpu / wall * 100;
     state.counters["refresh/s"] = passes / wall;
