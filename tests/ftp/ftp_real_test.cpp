@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "ftp/ftp.h"

@@ -5,8 +5,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "ftp/ftp.h"
