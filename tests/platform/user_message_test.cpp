@@ -247,6 +247,55 @@ TEST_F(Messages, AcceleratorsMatchTheKeyStateOfTheSimulatedInput) {
   DestroyWindow(w);
 }
 
+// A key that matches an accelerator gives its command even while the mouse is
+// captured or the window is disabled (only menu messages are held back
+// then), and never reaches the window as a key.
+TEST_F(Messages, AnAcceleratorGivesItsCommandEvenWhileCapturedOrDisabled) {
+  HWND w = MakeTop();
+  ShowWindow(w, SW_SHOW);
+  PumpPending();
+  ACCEL entry{FVIRTKEY | FNOINVERT, 'K', 64003};
+  HACCEL table = CreateAcceleratorTableW(&entry, 1);
+  ASSERT_TRUE(table);
+  // Presses K and dispatches what the table does not take; the messages the
+  // window got, as (message, wParam).
+  auto pressed = [&] {
+    Log().clear();
+    EXPECT_TRUE(SimUser_Press('K'));
+    int taken = 0, keys = 0;
+    MSG m;
+    PumpUntil(
+        [&] {
+          while (keys < 2 && PeekMessageW(&m, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+            keys++;
+            if (TranslateAcceleratorW(w, table, &m))
+              taken++;
+            else
+              DispatchMessageW(&m);
+          }
+          return keys == 2;
+        },
+        2000);
+    std::vector<std::pair<UINT, WPARAM>> got;
+    for (const Logged& l : Log())
+      if (l.window == w && (l.message == WM_COMMAND || l.message == WM_KEYDOWN))
+        got.push_back({l.message, l.wParam});
+    EXPECT_EQ(taken, 1);
+    return got;
+  };
+  using V = std::vector<std::pair<UINT, WPARAM>>;
+  const V command{{WM_COMMAND, MAKEWPARAM(64003, 1)}};
+  EXPECT_EQ(pressed(), command);
+  SetCapture(w);
+  EXPECT_EQ(pressed(), command) << "captured";
+  ReleaseCapture();
+  EnableWindow(w, FALSE);
+  EXPECT_EQ(pressed(), command) << "disabled";
+  EnableWindow(w, TRUE);
+  EXPECT_TRUE(DestroyAcceleratorTable(table));
+  DestroyWindow(w);
+}
+
 // Waits, bounded, until key input waits in the queue, without taking it.
 bool KeyInputWaiting() {
   for (int i = 0; i < 1000; i++) {

@@ -630,8 +630,9 @@ int WINAPI TranslateAcceleratorW(HWND window, HACCEL table, LPMSG msg) {
     Guard g(lock());
     Accelerators* a = accelerators().get(table);
     if (!a || !getOwn(window)) return 0;
+    // The command comes even while the mouse is captured or the window is
+    // disabled: Windows holds back only the menu messages then.
     Queue& q = ownQueue();
-    if (q.capture) return 0;
     BYTE mods = 0;
     if (q.keys[VK_SHIFT] & 0x80) mods |= FSHIFT;
     if (q.keys[VK_CONTROL] & 0x80) mods |= FCONTROL;
