@@ -409,6 +409,9 @@ TEST_F(Windows, SetWindowPosMovesAndSizesAsItsFlagsSay) {
   EXPECT_EQ(PlacementMessages(a), (M{WM_WINDOWPOSCHANGING})) << "nothing changed";
   EXPECT_TRUE(SetWindowPos(a, nullptr, 0, 0, -5, -5, SWP_NOMOVE | SWP_NOZORDER));
   EXPECT_EQ(PlacedIn(p, a), (R{0, 5, 0, 5})) << "a negative size is none";
+  // Places and sizes are kept within 16 bits.
+  EXPECT_TRUE(SetWindowPos(a, nullptr, -40000, 40000, 40000, 50000, SWP_NOZORDER));
+  EXPECT_EQ(PlacedIn(p, a), (R{-32768, 32767, 32767 - 32768, 32767 + 32767}));
   DestroyWindow(p);
 }
 

@@ -207,6 +207,12 @@ BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width,
       return FALSE;
     }
   }
+  // Places and sizes are kept within 16 bits, as Windows keeps them; a
+  // negative size is none.
+  x = std::clamp(x, -32768, 32767);
+  y = std::clamp(y, -32768, 32767);
+  width = std::clamp(width, 0, 32767);
+  height = std::clamp(height, 0, 32767);
   return placeWindow(window, insertAfter, RECT{x, y, x + width, y + height}, 0, 0, flags);
 }
 
