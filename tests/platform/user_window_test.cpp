@@ -523,6 +523,9 @@ TEST_F(Windows, ParentsAndOwnersAsGetParentAndIsChildTellThem) {
   HWND alone = MakeTopOf(u"Recorder");
   EXPECT_EQ(GetParent(child), owner);
   EXPECT_EQ(GetParent(grandchild), child);
+  // A child's menu handle at creation is its control ID.
+  EXPECT_EQ(GetWindowLongPtrW(grandchild, GWLP_ID), 2);
+  EXPECT_EQ(GetDlgCtrlID(grandchild), 2);
   EXPECT_EQ(GetParent(popup), owner);
   EXPECT_EQ(GetParent(overlapped), nullptr);
   EXPECT_EQ(GetWindow(overlapped, GW_OWNER), owner);
