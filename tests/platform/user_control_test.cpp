@@ -217,6 +217,40 @@ TEST_F(Controls, ControlsKeepTheFontTheyAreGivenAndRepaintWithIt) {
   EXPECT_EQ(SendMessageW(plain, WM_GETFONT, 0, 0), 0);
 }
 
+// A label without SS_NOTIFY lets the mouse through to the window beneath it,
+// for the windows of the thread that asks; with SS_NOTIFY it takes the click
+// and tells its parent.
+TEST_F(Controls, ALabelLetsTheMouseThroughUnlessItNotifies) {
+  MakeChild(top, 1, u"Static", WS_VISIBLE, u"label", 10, 10, 100, 20);
+  HWND notifying = MakeChild(top, 2, u"Static", WS_VISIBLE | SS_NOTIFY, u"notify", 10, 40, 100, 20);
+  settle();
+  Log().clear();
+  POINT over{60, 20};
+  ClientToScreen(top, &over);
+  EXPECT_EQ(WindowFromPoint(over), top);
+  ASSERT_TRUE(SimUser_ClickAt(top, 60, 20));
+  auto clicked = [&] {
+    std::vector<std::pair<UINT, LPARAM>> out;
+    for (const Logged& l : Log())
+      if (l.window == top && (l.message == WM_LBUTTONDOWN || l.message == WM_LBUTTONUP))
+        out.push_back({l.message, l.lParam});
+    return out;
+  };
+  EXPECT_TRUE(PumpUntil([&] { return clicked().size() == 2; }));
+  using V = std::vector<std::pair<UINT, LPARAM>>;
+  EXPECT_EQ(clicked(), (V{{WM_LBUTTONDOWN, MAKELPARAM(60, 20)}, {WM_LBUTTONUP, MAKELPARAM(60, 20)}}));
+
+  POINT overNotifying{60, 50};
+  ClientToScreen(top, &overNotifying);
+  EXPECT_EQ(WindowFromPoint(overNotifying), notifying);
+  Log().clear();
+  ASSERT_TRUE(SimUser_Click(notifying));
+  using C = std::vector<std::pair<int, int>>;
+  EXPECT_TRUE(PumpUntil([&] { return !commands(notifying).empty(); }));
+  EXPECT_EQ(commands(notifying), (C{{2, STN_CLICKED}}));
+  EXPECT_EQ(clicked(), V{});
+}
+
 TEST_F(Controls, ControlsAskTheirParentForColoursAsTheyPaint) {
   HWND label = MakeChild(top, 1, u"Static", WS_VISIBLE, u"Filename", 10, 10, 100, 20);
   HWND edit = MakeChild(top, 2, u"Edit", WS_VISIBLE, u"", 10, 40, 100, 20);

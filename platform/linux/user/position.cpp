@@ -370,13 +370,20 @@ BOOL WINAPI IsWindowEnabled(HWND window) {
 // The window of this process under a screen point: the topmost visible
 // top-level window there, then its deepest visible, enabled child. As on
 // Windows, the search stops at a disabled or minimized window and at a point
-// outside the client area; disabled children are passed over.
+// outside the client area; disabled children are passed over, and so are
+// labels without SS_NOTIFY of the calling thread (on Windows they answer the
+// hit test, which only the caller's own windows are asked, with
+// HTTRANSPARENT), so that a click on one reaches the window beneath.
 HWND WINAPI WindowFromPoint(POINT point) {
   Guard g(lock());
   auto within = [&](RECT r) {
     return point.x >= r.left && point.x < r.right && point.y >= r.top && point.y < r.bottom;
   };
   auto contains = [&](const Window& w) { return within(screenRectOf(w)); };
+  const DWORD thread = GetCurrentThreadId();
+  auto transparent = [&](const Window& w) {
+    return w.thread == thread && w.cls && w.cls->proc == Static_Proc && !(w.style & SS_NOTIFY);
+  };
   for (HWND h : state().topLevel) {
     Window* w = get(h);
     if (!w || !(w->style & WS_VISIBLE) || !contains(*w)) continue;
@@ -389,7 +396,8 @@ HWND WINAPI WindowFromPoint(POINT point) {
       Window* hit = nullptr;
       for (HWND c : w->children) {
         Window* child = get(c);
-        if (child && (child->style & WS_VISIBLE) && !(child->style & WS_DISABLED) && contains(*child)) {
+        if (child && (child->style & WS_VISIBLE) && !(child->style & WS_DISABLED) && !transparent(*child) &&
+            contains(*child)) {
           hit = child;
           break;
         }
