@@ -34,6 +34,20 @@ class Focus : public testing::Test {
     Log().clear();
     return p;
   }
+
+  // Two shown top-level windows: "one" with a field that had the focus, then
+  // "two", shown last and so active.
+  struct TwoWindows {
+    HWND one, field, two;
+  };
+  static TwoWindows openTwo() {
+    TwoWindows t{MakeTop(u"one"), nullptr, MakeTop(u"two")};
+    t.field = MakeChild(t.one, 1);
+    ShowWindow(t.one, SW_SHOW);
+    SetFocus(t.field);
+    ShowWindow(t.two, SW_SHOW);
+    return t;
+  }
 };
 
 TEST_F(Focus, MovingTheFocusKillsItOnTheOldWindowBeforeSettingItOnTheNew) {
@@ -53,12 +67,7 @@ TEST_F(Focus, MovingTheFocusKillsItOnTheOldWindowBeforeSettingItOnTheNew) {
 }
 
 TEST_F(Focus, ActivationDeactivatesTheOldWindowFirstThenFocusesTheNew) {
-  HWND one = MakeTop(u"one");
-  HWND field = MakeChild(one, 1);
-  HWND two = MakeTop(u"two");
-  ShowWindow(one, SW_SHOW);
-  SetFocus(field);
-  ShowWindow(two, SW_SHOW);
+  auto [one, field, two] = openTwo();
   Log().clear();
   ShowWindow(two, SW_HIDE);
   ShowWindow(two, SW_SHOW);
@@ -87,11 +96,7 @@ TEST_F(Focus, ActivationDeactivatesTheOldWindowFirstThenFocusesTheNew) {
 // one active before; asked for a child, it changes nothing and answers the
 // active window.
 TEST_F(Focus, SetActiveWindowActivatesATopLevelWindowAndLeavesChildrenAlone) {
-  HWND one = MakeTop(u"one");
-  HWND field = MakeChild(one, 1);
-  HWND two = MakeTop(u"two");
-  ShowWindow(one, SW_SHOW);
-  ShowWindow(two, SW_SHOW);
+  auto [one, field, two] = openTwo();
   ASSERT_EQ(GetActiveWindow(), two);
   Log().clear();
   EXPECT_EQ(SetActiveWindow(one), two);
