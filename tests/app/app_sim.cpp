@@ -152,6 +152,16 @@ void waitForBytes(HWND top) {
   }
 }
 
+// Empties the path field by keys, as a user would, and types `path` into it.
+void retypePath(HWND top, const std::string& path) {
+  tabTo(top, GADGET_PATH);
+  SimUser_Press(VK_END);
+  const size_t length = Sim_Text(top, GADGET_PATH).size();
+  for (size_t i = 0; i < length; i++) SimUser_Press(VK_BACK);
+  SimUser_Type(Sim_Wide(path).c_str());
+  settle();
+}
+
 // Browses the first map and uploads it until bytes move.
 void uploadUntilBytesMove(HWND top) {
   browse(top, file(0), "browse");
@@ -236,12 +246,7 @@ void uploadAgain(HWND top) {
   startUpload(top);
   finish(top, "finished");
   browse(top, file(0), "browse again");
-  tabTo(top, GADGET_PATH);
-  SimUser_Press(VK_END);
-  const size_t length = Sim_Text(top, GADGET_PATH).size();
-  for (size_t i = 0; i < length; i++) SimUser_Press(VK_BACK);
-  SimUser_Type(Sim_Wide(file(1)).c_str());
-  settle();
+  retypePath(top, file(1));
   startUpload(top);
   // Time for the upload to fail; cancelled earlier, it must send nothing either.
   Sleep(300);
@@ -296,12 +301,7 @@ void refuse(HWND top) {
 // Browse one map, then edit the path field to another file before the upload.
 void editPath(HWND top) {
   browse(top, file(0), "browse");
-  tabTo(top, GADGET_PATH);
-  SimUser_Press(VK_END);
-  const size_t length = Sim_Text(top, GADGET_PATH).size();
-  for (size_t i = 0; i < length; i++) SimUser_Press(VK_BACK);
-  SimUser_Type(Sim_Wide(file(1)).c_str());
-  settle();
+  retypePath(top, file(1));
   Sim_ShowScreen("edited", top);
   startUpload(top);
   watchProgress(top, 120000, [] { return false; });

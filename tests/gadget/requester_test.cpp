@@ -100,6 +100,15 @@ Windows openWindows(GadgetGui& gui) {
   });
 }
 
+// After a requester: every window has its input back, as it was before.
+void ExpectInputBack(const Windows& w) {
+  EXPECT_TRUE(IsWindowEnabled(w.front));
+  EXPECT_TRUE(IsWindowEnabled(w.plain));
+  EXPECT_FALSE(IsWindowEnabled(w.disabled)) << "a window disabled before stays disabled";
+  EXPECT_TRUE(IsWindowEnabled(w.topmost));
+  EXPECT_TRUE(isTopmost(w.topmost));
+}
+
 // Closes what a failed test left on the screen, so that the GUI thread's call ends.
 class DialogSweeper {
  public:
@@ -136,13 +145,9 @@ TEST(ModalityTest, BeginDisablesExactlyTheRightWindowsAndEndRestoresThem) {
   EXPECT_TRUE(isTopmost(other.Window()));
 
   gui.Call([] { Requester_EndModal(); });
-  EXPECT_TRUE(IsWindowEnabled(w.front));
-  EXPECT_TRUE(IsWindowEnabled(w.plain));
-  EXPECT_FALSE(IsWindowEnabled(w.disabled)) << "a window disabled before stays disabled";
+  ExpectInputBack(w);
   EXPECT_TRUE(IsWindowEnabled(w.hidden));
   EXPECT_FALSE(IsWindowVisible(w.hidden));
-  EXPECT_TRUE(IsWindowEnabled(w.topmost));
-  EXPECT_TRUE(isTopmost(w.topmost));
   EXPECT_TRUE(isTopmost(other.Window()));
 
   // An end without a beginning changes nothing.
@@ -202,11 +207,7 @@ TEST(MessageRequesterTest, OwnedByTheProgramsFrontWindowWhichGetsItsInputBackAft
   ASSERT_TRUE(SimUser_AnswerMessageBox(IDOK, nullptr, SIMUSER_TIMEOUT));
   ASSERT_TRUE(pending->Wait());
   EXPECT_EQ(*result, IDOK);
-  EXPECT_TRUE(IsWindowEnabled(w.front));
-  EXPECT_TRUE(IsWindowEnabled(w.plain));
-  EXPECT_FALSE(IsWindowEnabled(w.disabled));
-  EXPECT_TRUE(IsWindowEnabled(w.topmost));
-  EXPECT_TRUE(isTopmost(w.topmost));
+  ExpectInputBack(w);
 }
 
 TEST(MessageRequesterTest, WithAnotherApplicationInFrontItHasNoOwnerAndEveryWindowWaits) {
@@ -230,9 +231,7 @@ TEST(MessageRequesterTest, WithAnotherApplicationInFrontItHasNoOwnerAndEveryWind
   ASSERT_TRUE(SimUser_AnswerMessageBox(IDOK, nullptr, SIMUSER_TIMEOUT));
   ASSERT_TRUE(pending->Wait());
   EXPECT_EQ(*result, IDOK);
-  EXPECT_TRUE(IsWindowEnabled(w.front));
-  EXPECT_TRUE(IsWindowEnabled(w.plain));
-  EXPECT_FALSE(IsWindowEnabled(w.disabled));
+  ExpectInputBack(w);
 }
 
 TEST(MessageRequesterTest, FlagsPassUnchangedAndTheChosenButtonIsTheResult) {
