@@ -1,13 +1,16 @@
 // The simulated user on Windows: real input through SendInput, the screen read
 // through the window manager, dialog buttons pressed as a click presses them,
 // and another application played by a program of the system's own.
-#include "platform/simuser.h"
-
+// What is the same on the substitute is in platform/shared/simuser.cpp.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
+
+#include "platform/shared/simuser_side.h"
+
+using simuser::waitFor;
 
 namespace {
 
@@ -20,17 +23,6 @@ LRESULT ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
   if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, SIMUSER_TIMEOUT, &result))
     return 0;
   return static_cast<LRESULT>(result);
-}
-
-// Waits, bounded, until `found` gives true.
-template <class F>
-bool waitFor(DWORD timeout, F found) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout);
-  while (!found()) {
-    if (Clock::now() >= deadline) return false;
-    Sleep(5);
-  }
-  return true;
 }
 
 std::u16string classOf(HWND window) {
@@ -234,13 +226,6 @@ bool findFramePoint(HWND top, LRESULT hit, POINT* point) {
   return false;
 }
 
-bool captionButton(HWND top, LRESULT hit, DWORD needed) {
-  if (!ours(top) || GetAncestor(top, GA_ROOT) != top || !IsWindowVisible(top)) return false;
-  if (!(GetWindowLongW(top, GWL_STYLE) & needed)) return false;
-  POINT p;
-  return findFramePoint(top, hit, &p) && clickScreen(p);
-}
-
 // ---- Idle ---------------------------------------------------------------------------------------
 // The GUI thread answers a probe (a WM_NULL sent to one of its windows) only
 // while it is inside a message function, that is between two messages; a hook
@@ -324,20 +309,6 @@ HWND findDialog(bool file) {
   return search.second;
 }
 
-bool readMessageBox(SimMessageBox* out) {
-  HWND box = findDialog(false);
-  if (!box) return false;
-  if (out) {
-    out->window = box;
-    out->caption = textOf(box);
-    out->text = textOf(GetDlgItem(box, kMessageText));
-    out->buttons.clear();
-    for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
-      if (IsWindowVisible(c) && sameName(classOf(c), u"Button")) out->buttons.push_back(GetDlgCtrlID(c));
-  }
-  return true;
-}
-
 std::u16string comboItem(HWND combo, LRESULT index) {
   LRESULT length = ask(combo, CB_GETLBTEXTLEN, index);
   if (length <= 0) return {};
@@ -347,41 +318,11 @@ std::u16string comboItem(HWND combo, LRESULT index) {
   return text;
 }
 
-bool readFileDialog(SimFileDialog* out) {
-  HWND dialog = findDialog(true);
-  if (!dialog) return false;
-  if (out) {
-    out->window = dialog;
-    out->title = textOf(dialog);
-    HWND ok = GetDlgItem(dialog, IDOK);
-    std::u16string okText = ok ? textOf(ok) : std::u16string();
-    out->save = okText.find(u"Save") != std::u16string::npos;
-    out->filters.clear();
-    HWND types = GetDlgItem(dialog, kFileTypes);
-    LRESULT count = ask(types, CB_GETCOUNT);
-    for (LRESULT i = 0; i < count; i++) {
-      // The dialog keeps each type's pattern as the item's data.
-      auto pattern = reinterpret_cast<const WCHAR*>(ask(types, CB_GETITEMDATA, i));
-      out->filters.emplace_back(comboItem(types, i), pattern ? std::u16string(U(pattern)) : std::u16string());
-    }
-    out->filterIndex = count > 0 ? static_cast<int>(ask(types, CB_GETCURSEL)) : 0;
-    WCHAR folder[MAX_PATH] = L"";
-    ask(dialog, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder));
-    out->directory = U(folder);
-    out->proposedName = textOf(nameField(dialog));
-  }
-  return true;
-}
-
 // Presses a dialog's push button as a click would (the button's own click
 // handling, posted so that the dialog's loop takes it in turn).
 bool press(HWND button) {
   return button && IsWindowVisible(button) && IsWindowEnabled(button) &&
          PostMessageW(button, BM_CLICK, 0, 0) != FALSE;
-}
-
-bool waitGone(HWND window, DWORD timeout) {
-  return waitFor(timeout, [&] { return !IsWindow(window) || !IsWindowVisible(window); });
 }
 
 }  // namespace
@@ -390,12 +331,6 @@ bool waitGone(HWND window, DWORD timeout) {
 
 HWND SimUser_FindWindow(const char16_t* className, const char16_t* title) {
   return findTop(className, title);
-}
-
-HWND SimUser_WaitWindow(const char16_t* className, const char16_t* title, DWORD timeout) {
-  HWND found = nullptr;
-  waitFor(timeout, [&] { return (found = findTop(className, title)) != nullptr; });
-  return found;
 }
 
 HWND SimUser_FindControl(HWND top, const char16_t* className, const char16_t* text) {
@@ -462,23 +397,8 @@ bool SimUser_ClickAt(HWND window, int x, int y) {
   return clickScreen(p);
 }
 
-bool SimUser_Click(HWND window) {
-  RECT client;
-  if (!IsWindow(window) || !GetClientRect(window, &client)) return false;
-  return SimUser_ClickAt(window, client.right / 2, client.bottom / 2);
-}
-
 bool SimUser_KeyDown(BYTE vk) { return key(vk, false); }
 bool SimUser_KeyUp(BYTE vk) { return key(vk, true); }
-bool SimUser_Press(BYTE vk) { return key(vk, false) && key(vk, true); }
-
-bool SimUser_PressWith(BYTE vk, std::vector<BYTE> modifiers) {
-  bool ok = true;
-  for (BYTE m : modifiers) ok = key(m, false) && ok;
-  ok = SimUser_Press(vk) && ok;
-  for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) ok = key(*it, true) && ok;
-  return ok;
-}
 
 // Each character is typed as a Unicode key, as a keyboard of any layout would give it.
 bool SimUser_Type(const char16_t* text) {
@@ -492,22 +412,6 @@ bool SimUser_Type(const char16_t* text) {
     if (!send(in, 2)) return false;
   }
   return true;
-}
-
-bool SimUser_CloseBox(HWND top) { return captionButton(top, HTCLOSE, WS_SYSMENU); }
-bool SimUser_Minimize(HWND top) { return captionButton(top, HTMINBUTTON, WS_MINIMIZEBOX); }
-
-bool SimUser_Maximize(HWND top) {
-  if (IsZoomed(top)) return false;
-  return captionButton(top, HTMAXBUTTON, WS_MAXIMIZEBOX);
-}
-
-// A minimized window comes back by a click on its button on the task bar,
-// which asks the window to restore itself.
-bool SimUser_Restore(HWND top) {
-  if (IsIconic(top)) return PostMessageW(top, WM_SYSCOMMAND, SC_RESTORE, 0) != FALSE;
-  if (!IsZoomed(top)) return false;
-  return captionButton(top, HTMAXBUTTON, WS_MAXIMIZEBOX);
 }
 
 bool SimUser_SwitchAway() {
@@ -542,30 +446,73 @@ bool SimUser_Idle(DWORD timeout) {
   return true;
 }
 
-// ---- Dialogs ------------------------------------------------------------------------------------
+// ---- The steps the shared part is written over ----------------------------------------------
 
-bool SimUser_WaitMessageBox(SimMessageBox* seen, DWORD timeout) {
-  return waitFor(timeout, [&] { return readMessageBox(seen); });
+namespace simuser {
+
+bool waitFor(DWORD timeout, const std::function<bool()>& found) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout);
+  while (!found()) {
+    if (Clock::now() >= deadline) return false;
+    Sleep(5);
+  }
+  return true;
 }
 
-bool SimUser_AnswerMessageBox(int button, SimMessageBox* seen, DWORD timeout) {
-  SimMessageBox box;
-  if (!SimUser_WaitMessageBox(&box, timeout)) return false;
-  if (seen) *seen = box;
-  return press(GetDlgItem(box.window, button)) && waitGone(box.window, timeout);
+bool captionButton(HWND top, int hit, DWORD needed) {
+  if (!ours(top) || GetAncestor(top, GA_ROOT) != top || !IsWindowVisible(top)) return false;
+  if (!(GetWindowLongW(top, GWL_STYLE) & needed)) return false;
+  POINT p;
+  return findFramePoint(top, hit, &p) && clickScreen(p);
 }
 
-bool SimUser_WaitFileDialog(SimFileDialog* seen, DWORD timeout) {
-  return waitFor(timeout, [&] { return readFileDialog(seen); });
+bool readMessageBox(SimMessageBox* out) {
+  HWND box = findDialog(false);
+  if (!box) return false;
+  if (out) {
+    out->window = box;
+    out->caption = textOf(box);
+    out->text = textOf(GetDlgItem(box, kMessageText));
+    out->buttons.clear();
+    for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+      if (IsWindowVisible(c) && sameName(classOf(c), u"Button")) out->buttons.push_back(GetDlgCtrlID(c));
+  }
+  return true;
 }
 
-bool SimUser_AnswerFileDialog(const char16_t* path, SimFileDialog* seen, DWORD timeout) {
-  SimFileDialog dialog;
-  if (!SimUser_WaitFileDialog(&dialog, timeout)) return false;
-  if (seen) *seen = dialog;
-  if (!path) return press(GetDlgItem(dialog.window, IDCANCEL)) && waitGone(dialog.window, timeout);
-  // Fill the name field, then confirm.
-  HWND field = nameField(dialog.window);
-  if (!field || !ask(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path))) return false;
-  return press(GetDlgItem(dialog.window, IDOK)) && waitGone(dialog.window, timeout);
+bool readFileDialog(SimFileDialog* out) {
+  HWND dialog = findDialog(true);
+  if (!dialog) return false;
+  if (out) {
+    out->window = dialog;
+    out->title = textOf(dialog);
+    HWND ok = GetDlgItem(dialog, IDOK);
+    std::u16string okText = ok ? textOf(ok) : std::u16string();
+    out->save = okText.find(u"Save") != std::u16string::npos;
+    out->filters.clear();
+    HWND types = GetDlgItem(dialog, kFileTypes);
+    LRESULT count = ask(types, CB_GETCOUNT);
+    for (LRESULT i = 0; i < count; i++) {
+      // The dialog keeps each type's pattern as the item's data.
+      auto pattern = reinterpret_cast<const WCHAR*>(ask(types, CB_GETITEMDATA, i));
+      out->filters.emplace_back(comboItem(types, i), pattern ? std::u16string(U(pattern)) : std::u16string());
+    }
+    out->filterIndex = count > 0 ? static_cast<int>(ask(types, CB_GETCURSEL)) : 0;
+    WCHAR folder[MAX_PATH] = L"";
+    ask(dialog, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder));
+    out->directory = U(folder);
+    out->proposedName = textOf(nameField(dialog));
+  }
+  return true;
 }
+
+bool pressButton(HWND dialog, int id) { return press(GetDlgItem(dialog, id)); }
+
+bool enterName(HWND dialog, const char16_t* path, DWORD) {
+  HWND field = nameField(dialog);
+  return field && ask(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path));
+}
+
+bool dialogClosed(HWND dialog) { return !IsWindow(dialog) || !IsWindowVisible(dialog); }
+
+}  // namespace simuser

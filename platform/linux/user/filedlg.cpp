@@ -15,7 +15,6 @@ using namespace user;
 
 namespace {
 
-constexpr int kNameField = 0x480;  // edt1: the file-name field
 constexpr int kFilterLabel = 0x470;
 constexpr int kDirectoryLabel = 0x440;
 
@@ -137,7 +136,7 @@ bool onCommand(HWND dialog, int id) {
   }
   if (id != IDOK) return true;
   WCHAR field[4096];
-  GetWindowTextW(GetDlgItem(dialog, kNameField), field, 4096);
+  GetWindowTextW(GetDlgItem(dialog, kFileNameId), field, 4096);
   std::vector<std::u16string> names = namesOf(field);
   if (names.empty()) return true;  // nothing chosen yet: the dialog stays
   for (const auto& n : names) {
@@ -212,7 +211,7 @@ BOOL showFileDialog(LPOPENFILENAMEW ofn, bool save) {
   };
   control(u"Static", directory.c_str(), SS_NOPREFIX, 10, 10, 570, 20, kDirectoryLabel);
   control(u"Static", u"File &name:", 0, 10, 290, 90, 20, 0x442);
-  HWND name = control(u"Edit", proposal.c_str(), WS_TABSTOP | ES_AUTOHSCROLL, 110, 290, 360, 22, kNameField);
+  HWND name = control(u"Edit", proposal.c_str(), WS_TABSTOP | ES_AUTOHSCROLL, 110, 290, 360, 22, kFileNameId);
   SendMessageW(name, EM_LIMITTEXT, 0, 0);
   control(u"Static", save ? u"Save as &type:" : u"Files of &type:", 0, 10, 320, 90, 20, 0x441);
   control(u"Static", run.info.filters.empty() ? u"" : run.info.filters[run.info.filterIndex].first.c_str(),

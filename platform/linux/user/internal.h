@@ -83,6 +83,8 @@ constexpr int kMinimizedAt = -32000, kMinimizedWidth = 160, kMinimizedHeight = 2
 constexpr UINT kDroppedMessage = 0xFFFFFFFF;
 // The control ID of a message box's text.
 constexpr int kMessageBoxTextId = 0xFFFF;
+// The control ID of a file dialog's name field (edt1).
+constexpr int kFileNameId = 0x480;
 
 // ---- Classes and windows ---------------------------------------------------------
 struct Class {

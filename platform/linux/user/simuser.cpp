@@ -1,13 +1,12 @@
 // The simulated user on the substitute window system: input is queued to the
 // GUI thread as raw input, reads are taken under the substitute's lock, and
 // another application is a stand-in window that belongs to no thread here.
-#include "platform/simuser.h"
-
+// What is the same on Windows is in platform/shared/simuser.cpp.
 #include <algorithm>
 #include <chrono>
-#include <thread>
 
 #include "platform/linux/user/internal.h"
+#include "platform/shared/simuser_side.h"
 
 using namespace user;
 using std::chrono::steady_clock;
@@ -17,19 +16,6 @@ namespace {
 bool matches(const Window& w, const char16_t* className, const char16_t* text) {
   if (className && !equalNoCase(w.cls->name, className)) return false;
   return !text || w.text == text;
-}
-
-// Waits, bounded, until `found` gives true; checked whenever the windows change.
-template <class F>
-bool waitFor(DWORD timeout, F found) {
-  auto deadline = steady_clock::now() + std::chrono::milliseconds(timeout);
-  Guard g(lock());
-  while (!found()) {
-    if (steady_clock::now() >= deadline) return false;
-    // Changes of state wake the wait; the short bound covers those that do not notify.
-    state().changed.wait_until(g, std::min(deadline, steady_clock::now() + std::chrono::milliseconds(5)));
-  }
-  return true;
 }
 
 HWND findTop(const char16_t* className, const char16_t* title) {
@@ -81,24 +67,6 @@ bool queueMouse(UINT message, POINT point) {
   return queueInput(target, in);
 }
 
-// Clicks a caption button of a top-level window that has it.
-bool captionButton(HWND top, int hit, DWORD needed) {
-  Input in{};
-  {
-    Guard g(lock());
-    Window* w = get(top);
-    if (!w || w->parent || !(w->style & WS_VISIBLE) || !(w->style & needed)) return false;
-    RECT r = screenRectOf(*w);
-    in.window = top;
-    in.key = static_cast<WPARAM>(hit);
-    in.point = POINT{r.right - 20, r.top + 10};
-  }
-  in.message = WM_NCLBUTTONDOWN;
-  if (!queueInput(top, in)) return false;
-  in.message = WM_NCLBUTTONUP;
-  return queueInput(top, in);
-}
-
 HWND otherApplication() {
   static HWND other = [] {
     WNDCLASSEXW wc{};
@@ -122,46 +90,6 @@ HWND otherApplication() {
   return other;
 }
 
-bool readMessageBox(SimMessageBox* out) {
-  for (HWND h : state().topLevel) {
-    Window* w = get(h);
-    DialogInfo* d = w ? dialogInfoOf(*w) : nullptr;
-    if (!d || d->kind != DialogInfo::MessageBox || !(w->style & WS_VISIBLE)) continue;
-    if (out) {
-      out->window = h;
-      out->caption = w->text;
-      out->text.clear();
-      out->buttons.clear();
-      for (HWND c : w->children) {
-        Window* child = get(c);
-        if (!child) continue;
-        if (child->id == kMessageBoxTextId) out->text = child->text;
-        if (equalNoCase(child->cls->name, u"Button")) out->buttons.push_back(static_cast<int>(child->id));
-      }
-    }
-    return true;
-  }
-  return false;
-}
-
-bool readFileDialog(SimFileDialog* out) {
-  for (HWND h : state().topLevel) {
-    Window* w = get(h);
-    DialogInfo* d = w ? dialogInfoOf(*w) : nullptr;
-    if (!d || d->kind == DialogInfo::MessageBox || !(w->style & WS_VISIBLE)) continue;
-    if (out) {
-      *out = SimFileDialog{
-          h, d->kind == DialogInfo::Save, w->text, d->filters, d->filterIndex, d->directory, d->proposedName};
-    }
-    return true;
-  }
-  return false;
-}
-
-bool waitGone(HWND window, DWORD timeout) {
-  return waitFor(timeout, [&] { return get(window) == nullptr; });
-}
-
 }  // namespace
 
 // ---- Finding ------------------------------------------------------------------------------------
@@ -169,12 +97,6 @@ bool waitGone(HWND window, DWORD timeout) {
 HWND SimUser_FindWindow(const char16_t* className, const char16_t* title) {
   Guard g(lock());
   return findTop(className, title);
-}
-
-HWND SimUser_WaitWindow(const char16_t* className, const char16_t* title, DWORD timeout) {
-  HWND found = nullptr;
-  waitFor(timeout, [&] { return (found = findTop(className, title)) != nullptr; });
-  return found;
 }
 
 HWND SimUser_FindControl(HWND top, const char16_t* className, const char16_t* text) {
@@ -255,28 +177,8 @@ bool SimUser_ClickAt(HWND window, int x, int y) {
   return queueMouse(WM_LBUTTONDOWN, p) && queueMouse(WM_LBUTTONUP, p);
 }
 
-bool SimUser_Click(HWND window) {
-  RECT client;
-  {
-    Guard g(lock());
-    Window* w = get(window);
-    if (!w) return false;
-    client = clientRectOf(*w);
-  }
-  return SimUser_ClickAt(window, client.right / 2, client.bottom / 2);
-}
-
 bool SimUser_KeyDown(BYTE key) { return queueKey(WM_KEYDOWN, key, 0); }
 bool SimUser_KeyUp(BYTE key) { return queueKey(WM_KEYUP, key, 0); }
-bool SimUser_Press(BYTE key) { return SimUser_KeyDown(key) && SimUser_KeyUp(key); }
-
-bool SimUser_PressWith(BYTE key, std::vector<BYTE> modifiers) {
-  bool ok = true;
-  for (BYTE m : modifiers) ok = SimUser_KeyDown(m) && ok;
-  ok = SimUser_Press(key) && ok;
-  for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) ok = SimUser_KeyUp(*it) && ok;
-  return ok;
-}
 
 // Each character is typed as a Unicode key, as a keyboard of any layout would give it.
 bool SimUser_Type(const char16_t* text) {
@@ -284,23 +186,6 @@ bool SimUser_Type(const char16_t* text) {
   for (const char16_t* p = text; *p; p++)
     if (!queueKey(WM_KEYDOWN, VK_PACKET, *p) || !queueKey(WM_KEYUP, VK_PACKET, *p)) return false;
   return true;
-}
-
-bool SimUser_CloseBox(HWND top) { return captionButton(top, HTCLOSE, WS_SYSMENU); }
-bool SimUser_Minimize(HWND top) { return captionButton(top, HTMINBUTTON, WS_MINIMIZEBOX); }
-
-bool SimUser_Maximize(HWND top) {
-  if (IsZoomed(top)) return false;
-  return captionButton(top, HTMAXBUTTON, WS_MAXIMIZEBOX);
-}
-
-// A minimized window comes back by a click on its button on the task bar.
-bool SimUser_Restore(HWND top) {
-  if (IsIconic(top)) {
-    return PostMessageW(top, WM_SYSCOMMAND, SC_RESTORE, 0) != FALSE;
-  }
-  if (!IsZoomed(top)) return false;
-  return captionButton(top, HTMAXBUTTON, WS_MAXIMIZEBOX);
 }
 
 bool SimUser_SwitchAway() {
@@ -330,7 +215,7 @@ bool SimUser_SwitchBack(HWND top) {
 }
 
 bool SimUser_Idle(DWORD timeout) {
-  return waitFor(timeout, [] {
+  return simuser::waitFor(timeout, [] {
     for (Queue* q : state().queues) {
       if (windowsOfThread(q->thread) == 0) continue;
       bool posted = std::any_of(q->posted.begin(), q->posted.end(),
@@ -341,40 +226,96 @@ bool SimUser_Idle(DWORD timeout) {
   });
 }
 
-// ---- Dialogs ---------------------------------------------------------------------------------------------
+// ---- The steps the shared part is written over ----------------------------------------------
 
-bool SimUser_WaitMessageBox(SimMessageBox* seen, DWORD timeout) {
-  return waitFor(timeout, [&] { return readMessageBox(seen); });
-}
+namespace simuser {
 
-bool SimUser_AnswerMessageBox(int button, SimMessageBox* seen, DWORD timeout) {
-  SimMessageBox box;
-  if (!SimUser_WaitMessageBox(&box, timeout)) return false;
-  if (seen) *seen = box;
-  HWND b = SimUser_FindControlById(box.window, button);
-  if (!b || !SimUser_Click(b)) return false;
-  return waitGone(box.window, timeout);
-}
-
-bool SimUser_WaitFileDialog(SimFileDialog* seen, DWORD timeout) {
-  return waitFor(timeout, [&] { return readFileDialog(seen); });
-}
-
-bool SimUser_AnswerFileDialog(const char16_t* path, SimFileDialog* seen, DWORD timeout) {
-  SimFileDialog dialog;
-  if (!SimUser_WaitFileDialog(&dialog, timeout)) return false;
-  if (seen) *seen = dialog;
-  if (!path) {
-    HWND cancel = SimUser_FindControlById(dialog.window, IDCANCEL);
-    return cancel && SimUser_Click(cancel) && waitGone(dialog.window, timeout);
+// Checked whenever the windows change.
+bool waitFor(DWORD timeout, const std::function<bool()>& found) {
+  auto deadline = steady_clock::now() + std::chrono::milliseconds(timeout);
+  Guard g(lock());
+  while (!found()) {
+    if (steady_clock::now() >= deadline) return false;
+    // Changes of state wake the wait; the short bound covers those that do not notify.
+    state().changed.wait_until(g, std::min(deadline, steady_clock::now() + std::chrono::milliseconds(5)));
   }
-  // Click into the name field, clear it and type the path, then confirm.
-  HWND field = SimUser_FindControlById(dialog.window, 0x480);
+  return true;
+}
+
+bool captionButton(HWND top, int hit, DWORD needed) {
+  Input in{};
+  {
+    Guard g(lock());
+    Window* w = get(top);
+    if (!w || w->parent || !(w->style & WS_VISIBLE) || !(w->style & needed)) return false;
+    RECT r = screenRectOf(*w);
+    in.window = top;
+    in.key = static_cast<WPARAM>(hit);
+    in.point = POINT{r.right - 20, r.top + 10};
+  }
+  in.message = WM_NCLBUTTONDOWN;
+  if (!queueInput(top, in)) return false;
+  in.message = WM_NCLBUTTONUP;
+  return queueInput(top, in);
+}
+
+bool readMessageBox(SimMessageBox* out) {
+  Guard g(lock());
+  for (HWND h : state().topLevel) {
+    Window* w = get(h);
+    DialogInfo* d = w ? dialogInfoOf(*w) : nullptr;
+    if (!d || d->kind != DialogInfo::MessageBox || !(w->style & WS_VISIBLE)) continue;
+    if (out) {
+      out->window = h;
+      out->caption = w->text;
+      out->text.clear();
+      out->buttons.clear();
+      for (HWND c : w->children) {
+        Window* child = get(c);
+        if (!child) continue;
+        if (child->id == kMessageBoxTextId) out->text = child->text;
+        if (equalNoCase(child->cls->name, u"Button")) out->buttons.push_back(static_cast<int>(child->id));
+      }
+    }
+    return true;
+  }
+  return false;
+}
+
+bool readFileDialog(SimFileDialog* out) {
+  Guard g(lock());
+  for (HWND h : state().topLevel) {
+    Window* w = get(h);
+    DialogInfo* d = w ? dialogInfoOf(*w) : nullptr;
+    if (!d || d->kind == DialogInfo::MessageBox || !(w->style & WS_VISIBLE)) continue;
+    if (out) {
+      *out = SimFileDialog{
+          h, d->kind == DialogInfo::Save, w->text, d->filters, d->filterIndex, d->directory, d->proposedName};
+    }
+    return true;
+  }
+  return false;
+}
+
+bool pressButton(HWND dialog, int id) {
+  HWND button = SimUser_FindControlById(dialog, id);
+  return button && SimUser_Click(button);
+}
+
+// Clicks into the name field, clears it and types the path, as the user does.
+bool enterName(HWND dialog, const char16_t* path, DWORD timeout) {
+  HWND field = SimUser_FindControlById(dialog, kFileNameId);
   if (!field || !SimUser_Click(field)) return false;
   if (!SimUser_Idle(timeout)) return false;
   size_t length = SimUser_Text(field).size();
   for (size_t i = 0; i < length; i++)
     if (!SimUser_Press(VK_BACK)) return false;
-  HWND ok = SimUser_FindControlById(dialog.window, IDOK);
-  return SimUser_Type(path) && ok && SimUser_Click(ok) && waitGone(dialog.window, timeout);
+  return SimUser_Type(path);
 }
+
+bool dialogClosed(HWND dialog) {
+  Guard g(lock());
+  return get(dialog) == nullptr;
+}
+
+}  // namespace simuser
