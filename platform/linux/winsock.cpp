@@ -39,6 +39,18 @@ int failWith(int error) {
   return SOCKET_ERROR;
 }
 
+// The socket for a descriptor the system has just made, noted from now on;
+// INVALID_SOCKET with `error` kept when it made none (fd < 0).
+SOCKET adopt(int fd, int error) {
+  if (fd < 0) {
+    failWith(error);
+    return INVALID_SOCKET;
+  }
+  std::lock_guard<std::mutex> guard(notesLock);
+  notes()[fd] = SocketNotes{};
+  return static_cast<SOCKET>(fd);
+}
+
 }  // namespace
 
 // ---- Start and errors -------------------------------------------------------------
@@ -145,13 +157,7 @@ SOCKET WSAAPI socket(int family, int type, int protocol) {
   }
   int error = 0;
   int fd = SocketSys::Socket(family, type, protocol, &error);
-  if (fd < 0) {
-    failWith(error);
-    return INVALID_SOCKET;
-  }
-  std::lock_guard<std::mutex> guard(notesLock);
-  notes()[fd] = SocketNotes{};
-  return static_cast<SOCKET>(fd);
+  return adopt(fd, error);
 }
 
 int WSAAPI closesocket(SOCKET s) {
@@ -177,13 +183,7 @@ int WSAAPI listen(SOCKET s, int backlog) {
 SOCKET WSAAPI accept(SOCKET s, struct sockaddr* address, int* length) {
   int error = 0;
   int fd = SocketSys::Accept(fdOf(s), address, length, &error);
-  if (fd < 0) {
-    failWith(error);
-    return INVALID_SOCKET;
-  }
-  std::lock_guard<std::mutex> guard(notesLock);
-  notes()[fd] = SocketNotes{};
-  return static_cast<SOCKET>(fd);
+  return adopt(fd, error);
 }
 
 int WSAAPI connect(SOCKET s, const struct sockaddr* address, int length) {
