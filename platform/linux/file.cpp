@@ -331,50 +331,51 @@ HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD, LPVOID, DWORD creat
   return handle;
 }
 
-BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPVOID) {
-  auto* file = lookUp<FileObject>(liveFiles(), handle);
-  if (read) *read = 0;
-  if (!file) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  // A file read returns less than asked only at its end.
-  DWORD done = 0;
-  while (done < toRead) {
-    ssize_t n = ::read(file->fd, static_cast<char*>(buffer) + done, toRead - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      if (read) *read = done;
-      SetLastError(errorFromErrno(errno));
-      return FALSE;
-    }
-    if (n == 0) break;
-    done += static_cast<DWORD>(n);
-  }
-  if (read) *read = done;
-  return TRUE;
-}
+namespace {
 
-BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPVOID) {
+// Moves all `count` bytes between a file and memory, one system call at a
+// time: `step(fd, done)` reads or writes the rest after the first `done`
+// bytes. A call cut short by a signal is made again. A read that gives
+// nothing has met the end of the file and stops with what it has; a write
+// that takes nothing fails. `moved` receives how many bytes were moved, also
+// on failure.
+template <typename Step>
+BOOL moveAll(HANDLE handle, DWORD count, LPDWORD moved, bool reading, Step step) {
   auto* file = lookUp<FileObject>(liveFiles(), handle);
-  if (written) *written = 0;
+  if (moved) *moved = 0;
   if (!file) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
   DWORD done = 0;
-  while (done < toWrite) {
-    ssize_t n = ::write(file->fd, static_cast<const char*>(buffer) + done, toWrite - done);
+  while (done < count) {
+    ssize_t n = step(file->fd, done);
     if (n < 0 && errno == EINTR) continue;
+    if (n == 0 && reading) break;
     if (n <= 0) {
-      if (written) *written = done;
+      if (moved) *moved = done;
       SetLastError(n < 0 ? errorFromErrno(errno) : kErrorGeneric);
       return FALSE;
     }
     done += static_cast<DWORD>(n);
   }
-  if (written) *written = done;
+  if (moved) *moved = done;
   return TRUE;
+}
+
+}  // namespace
+
+// A file read returns less than asked only at its end.
+BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPVOID) {
+  return moveAll(handle, toRead, read, true, [&](int fd, DWORD done) {
+    return ::read(fd, static_cast<char*>(buffer) + done, toRead - done);
+  });
+}
+
+BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPVOID) {
+  return moveAll(handle, toWrite, written, false, [&](int fd, DWORD done) {
+    return ::write(fd, static_cast<const char*>(buffer) + done, toWrite - done);
+  });
 }
 
 BOOL WINAPI GetFileSizeEx(HANDLE handle, LARGE_INTEGER* size) {
