@@ -79,8 +79,8 @@ void eventStateInit(void* record) {
   // held for good keeps the first block, so queuing reuses it instead of
   // allocating a block from the heap each time.
   if (s->pool) Pool_Alloc(s->pool);
-  s->currentWindow = -1;
-  s->currentType = -1;
+  s->current.window = -1;
+  s->current.type = -1;
 }
 
 // An event that never becomes current still owes its data a release.
@@ -134,18 +134,8 @@ void freeCallbacks(EventBinding* binding) {
 // event current for their time.
 void runBindings(EventState* s, int32_t code, ObjectNumber object, ObjectNumber window, int32_t type,
                  intptr_t data, EventDataRelease release) {
-  const int32_t savedCode = s->currentCode;
-  const ObjectNumber savedWindow = s->currentWindow;
-  const ObjectNumber savedObject = s->currentObject;
-  const int32_t savedType = s->currentType;
-  const intptr_t savedData = s->currentData;
-  const EventDataRelease savedRelease = s->currentDataRelease;
-  s->currentCode = code;
-  s->currentWindow = window;
-  s->currentObject = object;
-  s->currentType = type;
-  s->currentData = data;
-  s->currentDataRelease = release;
+  const EventCurrent saved = s->current;
+  s->current = EventCurrent{code, window, object, type, data, release};
 
   const struct {
     ObjectNumber window;
@@ -171,12 +161,7 @@ void runBindings(EventState* s, int32_t code, ObjectNumber object, ObjectNumber 
     }
   }
 
-  s->currentCode = savedCode;
-  s->currentWindow = savedWindow;
-  s->currentObject = savedObject;
-  s->currentType = savedType;
-  s->currentData = savedData;
-  s->currentDataRelease = savedRelease;
+  s->current = saved;
 }
 
 template <typename Match>
@@ -315,27 +300,23 @@ void Event_Queue(int32_t code, ObjectNumber object, ObjectNumber window, int32_t
 int32_t Event_Next() {
   EventState* s = state();
   if (!s) return 0;
-  s->currentCode = 0;
-  if (s->currentData && s->currentDataRelease) {
-    EventDataRelease release = s->currentDataRelease;
-    const intptr_t data = s->currentData;
-    s->currentData = 0;
-    s->currentDataRelease = nullptr;
+  s->current.code = 0;
+  if (s->current.data && s->current.dataRelease) {
+    EventDataRelease release = s->current.dataRelease;
+    const intptr_t data = s->current.data;
+    s->current.data = 0;
+    s->current.dataRelease = nullptr;
     release(data);
   }
-  s->currentType = -1;
+  s->current.type = -1;
   if (EventRecord* event = s->head) {
-    s->currentCode = event->code;
-    s->currentObject = event->object;
-    s->currentWindow = event->window;
-    s->currentType = event->type;
-    s->currentData = event->data;
-    s->currentDataRelease = event->dataRelease;
+    s->current =
+        EventCurrent{event->code, event->window, event->object, event->type, event->data, event->dataRelease};
     s->head = event->next;
     if (!s->head) s->tail = nullptr;
     Pool_Free(s->pool, event);
   }
-  return s->currentCode;
+  return s->current.code;
 }
 
 int32_t Event_Wait() { return Event_WaitTimeout(-1); }
@@ -406,22 +387,22 @@ int32_t Event_WaitTimeout(int32_t milliseconds) {
 
 ObjectNumber Event_Gadget() {
   EventState* s = state();
-  return s ? s->currentObject : 0;
+  return s ? s->current.object : 0;
 }
 
 ObjectNumber Event_Window() {
   EventState* s = state();
-  return s ? s->currentWindow : -1;
+  return s ? s->current.window : -1;
 }
 
 int32_t Event_Type() {
   EventState* s = state();
-  return s ? s->currentType : -1;
+  return s ? s->current.type : -1;
 }
 
 intptr_t Event_Data() {
   EventState* s = state();
-  return s ? s->currentData : 0;
+  return s ? s->current.data : 0;
 }
 
 void Event_Suppress() {

@@ -56,18 +56,23 @@ struct EventRecord {
   EventDataRelease dataRelease;
 };
 
+// The event the accessors (Event_Object, Event_Window, ...) report.
+struct EventCurrent {
+  int32_t code;
+  ObjectNumber window;
+  ObjectNumber object;
+  int32_t type;
+  intptr_t data;
+  EventDataRelease dataRelease;
+};
+
 // The event library's state record (one for the process, GUI thread only).
 struct EventState {
   BlockPool* pool;
   EventRecord* head;
   EventRecord* tail;
   int32_t suppressCount;
-  int32_t currentCode;
-  ObjectNumber currentWindow;
-  ObjectNumber currentObject;
-  int32_t currentType;
-  intptr_t currentData;
-  EventDataRelease currentDataRelease;
+  EventCurrent current;
 };
 
 // A callback bound to events (nodes on the main heap).
