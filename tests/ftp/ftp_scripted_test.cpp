@@ -64,6 +64,11 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
   return info.param.name;
 }
 
+// How a parameterised case shows in the test log: by its name, not as bytes.
+template <typename Case>
+requires requires(const Case& c) { c.name; }
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
 }  // namespace
 
 // ---- Login and reply reading -------------------------------------------------------------
