@@ -187,13 +187,14 @@ void purgeWhere(Match match) {
 
 void Event_Init() {
   HINSTANCE module = GetModuleHandleW(nullptr);
-  WNDCLASSW postedClass = {};
+  WNDCLASSEXW postedClass = {};
+  postedClass.cbSize = sizeof postedClass;
   postedClass.style = CS_DBLCLKS;
   postedClass.lpfnWndProc = Event_PostedWindowProc;
   postedClass.hInstance = module;
   postedClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<intptr_t>(COLOR_BTNFACE + 1));
   postedClass.lpszClassName = W(kPostedClass);
-  RegisterClassW(&postedClass);
+  RegisterClassExW(&postedClass);
   if (!postedWindow.load()) {
     postedWindow = CreateWindowExW(0, W(kPostedClass), W(u""), WS_CAPTION, 0, 0, 1, 1, nullptr, nullptr,
                                    module, nullptr);

@@ -141,7 +141,8 @@ intptr_t Window_Open(ObjectNumber number, int32_t x, int32_t y, int32_t width, i
 
   char16_t className[kClassNameCapacity];
   classNameOf(className, number);
-  WNDCLASSW windowClass = {};
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof windowClass;
   windowClass.style = CS_DBLCLKS;
   windowClass.lpfnWndProc = Window_Proc;
   windowClass.hInstance = module;
@@ -150,7 +151,7 @@ intptr_t Window_Open(ObjectNumber number, int32_t x, int32_t y, int32_t width, i
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<intptr_t>(COLOR_BTNFACE + 1));
   windowClass.lpszClassName = W(className);
   // A class left over under this name serves as well, so the result is not tested.
-  RegisterClassW(&windowClass);
+  RegisterClassExW(&windowClass);
 
   if (!title) title = u"";
   const bool gadgets = !(flags & WINDOW_NO_GADGETS);

@@ -54,19 +54,6 @@ typedef struct tagMSG {
   POINT pt;
 } MSG, *LPMSG;
 
-typedef struct tagWNDCLASSW {
-  UINT style;
-  WNDPROC lpfnWndProc;
-  int cbClsExtra;
-  int cbWndExtra;
-  HINSTANCE hInstance;
-  HICON hIcon;
-  HCURSOR hCursor;
-  HBRUSH hbrBackground;
-  LPCWSTR lpszMenuName;
-  LPCWSTR lpszClassName;
-} WNDCLASSW;
-
 typedef struct tagWNDCLASSEXW {
   UINT cbSize;
   UINT style;
@@ -511,7 +498,6 @@ typedef struct tagPAINTSTRUCT {
 // twice fails with ERROR_CLASS_ALREADY_EXISTS; a class with windows cannot be
 // unregistered. The built-in classes "Static", "Edit", "Button",
 // "msctls_progress32" and the dialog class "#32770" are always registered.
-ATOM WINAPI RegisterClassW(const WNDCLASSW* wc);
 ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* wc);
 BOOL WINAPI UnregisterClassW(LPCWSTR className, HINSTANCE instance);
 BOOL WINAPI GetClassInfoExW(HINSTANCE instance, LPCWSTR className, WNDCLASSEXW* wc);

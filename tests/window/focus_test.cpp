@@ -189,11 +189,12 @@ TEST(FocusTest, ControlsThatTakeTabKeepTheFocus) {
   struct Controls {
     HWND window, before, rich, hotkey, after;
   } c = gui.Call([] {
-    WNDCLASSW richClass = {};
+    WNDCLASSEXW richClass = {};
+    richClass.cbSize = sizeof richClass;
     richClass.lpfnWndProc = richProc;
     richClass.hInstance = GetModuleHandleW(nullptr);
     richClass.lpszClassName = W(u"RichTestEdit");
-    RegisterClassW(&richClass);
+    RegisterClassExW(&richClass);
     Controls made{};
     made.window = reinterpret_cast<HWND>(Window_Open(0, 100, 100, 300, 200, u"Text", WS_OVERLAPPEDWINDOW));
     made.before = child(made.window, u"Button", u"Before", WS_VISIBLE | WS_TABSTOP, 10, 10, 80, 20, 1);

@@ -81,15 +81,6 @@ ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* wc) {
   return addClass(*wc, false);
 }
 
-ATOM WINAPI RegisterClassW(const WNDCLASSW* wc) {
-  if (!wc) return 0;
-  WNDCLASSEXW ex{sizeof ex,         wc->style,        wc->lpfnWndProc,   wc->cbClsExtra,
-                 wc->cbWndExtra,    wc->hInstance,    wc->hIcon,         wc->hCursor,
-                 wc->hbrBackground, wc->lpszMenuName, wc->lpszClassName, nullptr};
-  registerSystemClasses();
-  return addClass(ex, false);
-}
-
 BOOL WINAPI UnregisterClassW(LPCWSTR className, HINSTANCE instance) {
   Guard g(lock());
   auto& classes = state().classes;
