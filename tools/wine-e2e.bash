@@ -65,9 +65,24 @@ key() {
   timeout 10 xdotool key "$@"
   sleep 0.3
 }
+# Types TEXT into the focused field. Text outside ASCII is pasted from the
+# clipboard instead: xdotool types a character that the keyboard map lacks by
+# mapping a spare key for the moment of the press, and Wine, reading the key
+# after the map went back, now and then drops the character, so that a dialog
+# returns a path that names no file.
 type_text() {
-  timeout 30 xdotool type --delay 20 "$1"
-  sleep 0.3
+  if LC_ALL=C grep -q '[^ -~]' <<<"$1"; then
+    local owner
+    printf '%s' "$1" | timeout 60 xclip -quiet -selection clipboard &
+    owner=$!
+    sleep 0.5
+    key ctrl+v
+    kill "$owner" 2>/dev/null || true
+    wait "$owner" 2>/dev/null || true
+  else
+    timeout 30 xdotool type --delay 20 "$1"
+    sleep 0.3
+  fi
 }
 
 # Browse (0 pixels high, so reached by Tab from the path field), then the open
