@@ -12,6 +12,7 @@
 
 #include "core/string.h"
 #include "tests/support/accumulator.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -284,9 +285,7 @@ class FileSize : public testing::Test {
  protected:
   fs::path dir;
   void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("tilepost-filesize-" + std::to_string(testing::UnitTest::GetInstance()->random_seed()) + "-" +
-           std::to_string(reinterpret_cast<uintptr_t>(this)));
+    dir = Test_MakeTempDirectory("tilepost-filesize");
     fs::create_directories(dir / "sub");
     std::ofstream(dir / "castle.bxm", std::ios::binary) << "12345";
   }

@@ -5,24 +5,16 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <thread>
+
+#include "tests/support/temp_dir.h"
 
 static ::testing::Environment* const ftpEnvironment = ::testing::AddGlobalTestEnvironment(new FtpEnvironment);
 
 std::u16string Wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 
-std::string TempDirectory() {
-  static int counter = 0;
-  std::random_device entropy;
-  for (;;) {
-    auto path = std::filesystem::temp_directory_path() /
-                ("tilepost-ftp-" + std::to_string(entropy()) + "-" + std::to_string(counter++));
-    std::error_code error;
-    if (std::filesystem::create_directory(path, error)) return path.string();
-  }
-}
+std::string TempDirectory() { return Test_MakeTempDirectory("tilepost-ftp").string(); }
 
 bool WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -18,10 +18,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <thread>
 #include <vector>
+
+#include "tests/support/temp_dir.h"
 
 int ConnectToLoopback(int port) {
   int s = socket(AF_INET, SOCK_STREAM, 0);
@@ -124,14 +125,7 @@ bool ensureUser(uid_t* uid, gid_t* gid, std::string* why) {
   return ok;
 }
 
-std::string freshDirectory() {
-  std::random_device entropy;
-  for (;;) {
-    auto path = std::filesystem::temp_directory_path() / ("tilepost-ftpd-" + std::to_string(entropy()));
-    std::error_code error;
-    if (std::filesystem::create_directory(path, error)) return path.string();
-  }
-}
+std::string freshDirectory() { return Test_MakeTempDirectory("tilepost-ftpd").string(); }
 
 bool writeText(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::trunc);

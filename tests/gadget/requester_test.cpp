@@ -11,6 +11,7 @@
 
 #include "core/string.h"
 #include "tests/gadget/gadget_gui.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -264,10 +265,8 @@ constexpr char16_t kSeparator = u'/';
 class TempDirectory {
  public:
   TempDirectory() {
-    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    path_ = fs::temp_directory_path() / (std::string("tp_gadget_") + info->name());
-    fs::remove_all(path_);
-    fs::create_directories(path_);
+    path_ = Test_MakeTempDirectory(std::string("tp_gadget_") +
+                                   testing::UnitTest::GetInstance()->current_test_info()->name());
   }
   ~TempDirectory() {
     std::error_code ignored;

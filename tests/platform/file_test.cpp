@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/win32.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -19,8 +20,7 @@ class Files : public testing::Test {
  protected:
   fs::path dir;
   void SetUp() override {
-    dir = fs::temp_directory_path() / ("tilepost-files-" + std::to_string(reinterpret_cast<uintptr_t>(this)) +
-                                       "-" + std::to_string(testing::UnitTest::GetInstance()->random_seed()));
+    dir = Test_MakeTempDirectory("tilepost-files");
     fs::create_directories(dir / "sub");
     std::ofstream(dir / "castle.bxm", std::ios::binary) << "12345";
     std::ofstream(dir / "B.BXM", std::ios::binary) << "12";

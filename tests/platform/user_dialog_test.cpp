@@ -13,6 +13,7 @@
 #include "platform/simuser.h"
 #include "platform/win32.h"
 #include "tests/platform/user_support.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -66,11 +67,8 @@ class Dialogs : public testing::Test {
     ShowWindow(owner, SW_SHOW);
     PumpPending();
     Log().clear();
-    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    directoryPath = fs::temp_directory_path() /
-                    ("tp_dialog_" + std::to_string(GetCurrentProcessId()) + "_" + info->name());
-    fs::remove_all(directoryPath);
-    ASSERT_TRUE(fs::create_directories(directoryPath));
+    directoryPath = Test_MakeTempDirectory(std::string("tp_dialog_") +
+                                           testing::UnitTest::GetInstance()->current_test_info()->name());
     dir = directoryPath.u16string();
   }
   void TearDown() override {
