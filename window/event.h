@@ -56,7 +56,7 @@ struct EventRecord {
   EventDataRelease dataRelease;
 };
 
-// The event the accessors (Event_Object, Event_Window, ...) report.
+// The event the accessors (Event_Gadget, Event_Window, Event_Type, Event_Data) report.
 struct EventCurrent {
   int32_t code;
   ObjectNumber window;
