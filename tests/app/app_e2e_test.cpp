@@ -260,13 +260,19 @@ TEST_F(Uploader, UploadsAMapShowingItsProgressAndReturnsToTheIdleScreen) {
   }
   EXPECT_GE(sentSeen.size(), 1u) << run.Text();
 
-  // At "Finished!" the finished state reads as nothing sent.
+  // Under "Finished!" the figures are those of the pass that saw the end. A
+  // pass reads the progress twice: when the upload had finished before its
+  // first read, the finished state reads as nothing sent; when it finished
+  // between the two reads, the figures show the whole map.
   std::vector<std::string> last = withoutFocus(run.Step("finished: under the message"));
-  EXPECT_TRUE(std::find(last.begin(), last.end(), R"(5 Edit "0.00 MB" 0,15 200x20)") != last.end())
-      << run.Text();
-  EXPECT_TRUE(std::find(last.begin(), last.end(), R"(10 Edit "0.00 Percent" 40,55 200x20)") != last.end());
-  EXPECT_TRUE(std::find(last.begin(), last.end(), R"(12 msctls_progress32 0..100 at 0 60,75 200x20)") !=
-              last.end());
+  auto shows = [&](const char* line) { return std::find(last.begin(), last.end(), line) != last.end(); };
+  const bool readAsNothing = shows(R"(5 Edit "0.00 MB" 0,15 200x20)") &&
+                             shows(R"(10 Edit "0.00 Percent" 40,55 200x20)") &&
+                             shows(R"(12 msctls_progress32 0..100 at 0 60,75 200x20)");
+  const bool readAsWhole = shows(R"(5 Edit "2.86 MB" 0,15 200x20)") &&
+                           shows(R"(10 Edit "100.00 Percent" 40,55 200x20)") &&
+                           shows(R"(12 msctls_progress32 0..100 at 100 60,75 200x20)");
+  EXPECT_TRUE(readAsNothing || readAsWhole) << run.Text();
   EXPECT_EQ(run.Step("finished"), std::vector<std::string>{R"(message "success" / "Finished!")"});
   std::vector<std::string> idle = run.Step("finished: idle screen");
   ASSERT_FALSE(idle.empty());
